@@ -1,0 +1,26 @@
+#include "identify_reader.h"
+
+#include "message_wait.h"
+#include "player_pipes.h"
+
+VideoSize ReadVideoSize(HANDLE outputPipe, HANDLE process, DWORD boundMs) {
+  if (!IsUsablePipe(outputPipe)) return {-1, -1};
+  const ULONGLONG deadline = DeadlineAfter(boundMs);
+  IdentifyParser parser;
+  char buffer[IdentifyParser::kReadSize];
+  while (parser.WantsMoreOutput()) {
+    DWORD got = 0;
+    switch (ReadPipe(outputPipe, process, buffer, sizeof(buffer), got, deadline)) {
+      case ReadOutcome::Data:
+        parser.OnRead({buffer, got});
+        break;
+      case ReadOutcome::Ended:
+        parser.OnReadFailed();
+        break;
+      case ReadOutcome::TimedOut:
+        parser.OnBoundReached();
+        break;
+    }
+  }
+  return parser.Result();
+}

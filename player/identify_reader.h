@@ -1,0 +1,11 @@
+#pragma once
+#include <windows.h>
+
+#include "identify_parser.h"
+
+// However the player behaves, identification ends within this time.
+constexpr DWORD kIdentifyBoundMs = 5000;
+
+// Reads the player's identification lines from our end of its output pipe and
+// gives the video size; -1 by -1 when the player can't play the file.
+VideoSize ReadVideoSize(HANDLE outputPipe, HANDLE process, DWORD boundMs = kIdentifyBoundMs);

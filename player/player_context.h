@@ -1,0 +1,19 @@
+#pragma once
+#include <windows.h>
+
+// Everything one open view knows about its player. A plain record: it is copied
+// by value into every call that talks to the player, and its one heap copy,
+// whose address sits in the view window's user-data slot, owns the handles.
+#pragma pack(push, 1)
+struct PlayerContext {
+  HANDLE Process = nullptr;
+  HANDLE CommandPipe = nullptr;  // our write end of the player's standard input
+  HANDLE OutputPipe = nullptr;   // our read end of its standard output and error
+  bool Running = false;
+  bool Looping = false;
+  bool Muted = false;
+  HANDLE Job = nullptr;  // ends the player with the host; null where jobs are refused
+};
+#pragma pack(pop)
+
+static_assert(sizeof(bool) == 1, "the flags are one byte each");

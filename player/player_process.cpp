@@ -1,0 +1,112 @@
+#include "player_process.h"
+
+#include <algorithm>
+
+#include "auto_close_handle.h"
+#include "command_line.h"
+#include "message_wait.h"
+#include "player_job.h"
+#include "player_pipes.h"
+#include "text_codec.h"
+
+namespace {
+
+constexpr DWORD kQuitGraceMs = 1000;
+// A player that has not read 4 KiB of commands has stopped reading: drop the command.
+constexpr DWORD kCommandWriteBoundMs = 250;
+constexpr DWORD kDrainChunk = 1024;
+
+void WarnCannotStart(std::wstring_view playerPath) {
+  const std::wstring text = L"Cannot create process: " + std::wstring(playerPath);
+  MessageBoxW(nullptr, text.c_str(), L"reelpane", MB_OK | MB_ICONWARNING);
+}
+
+// Reads |size| bytes that the pipe already holds; completes at once.
+bool ReadPending(HANDLE pipe, char* buffer, DWORD size, DWORD& bytesRead) {
+  return ReadPipe(pipe, nullptr, buffer, size, bytesRead, DeadlineAfter(kQuitGraceMs)) == ReadOutcome::Data;
+}
+
+}  // namespace
+
+std::optional<PlayerContext> StartPlayer(const PlayerStart& start) {
+  PlayerPipes pipes = CreatePlayerPipes();
+  const std::wstring viewHandle = ViewHandleText(reinterpret_cast<std::uintptr_t>(start.ViewWindow));
+  std::wstring commandLine = ComposePlayerCommandLine(
+      {start.PlayerPath, start.PlayerParams, start.Embedded, viewHandle, start.FileName});
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = pipes.CommandRead.Get();
+  startup.hStdOutput = pipes.OutputWrite.Get();
+  startup.hStdError = pipes.OutputWrite.Get();
+
+  AutoCloseHandle job(CreatePlayerJob());
+  // Suspended until it is in the job, so that it can't start anything outside it first.
+  const DWORD flags = DETACHED_PROCESS | (job.IsValid() ? CREATE_SUSPENDED : 0);
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup,
+                      &started)) {
+    WarnCannotStart(start.PlayerPath);
+    return std::nullopt;
+  }
+  AutoCloseHandle process(started.hProcess);
+  AutoCloseHandle thread(started.hThread);
+  if (job.IsValid()) {
+    if (!AssignProcessToJobObject(job.Get(), process.Get())) job.Reset();
+    ResumeThread(thread.Get());
+  }
+  // The player holds its own copies of its ends.
+  pipes.OutputWrite.Reset();
+  pipes.CommandRead.Reset();
+  thread.Reset();
+
+  PlayerContext context;
+  context.Process = process.Release();
+  context.CommandPipe = pipes.CommandWrite.Release();
+  context.OutputPipe = pipes.OutputRead.Release();
+  context.Running = true;
+  context.Job = job.Release();
+  return context;
+}
+
+void SendPlayerCommand(const PlayerContext& context, std::string_view command) {
+  if (context.Process == nullptr || context.CommandPipe == nullptr) return;
+  std::string line(command);
+  line += '\n';
+  WritePipe(context.CommandPipe, line, DeadlineAfter(kCommandWriteBoundMs));
+}
+
+std::wstring DrainPlayerOutput(HANDLE outputPipe) {
+  if (!IsUsablePipe(outputPipe)) return {};
+  // Only what was pending when we looked is read: anything later would be waited for.
+  const DWORD pending = PipeBytesPending(outputPipe);
+  std::string collected;
+  DWORD total = 0;
+  while (total < pending) {
+    char buffer[kDrainChunk];
+    const DWORD wanted = std::min(kDrainChunk, pending - total);
+    DWORD got = 0;
+    if (!ReadPending(outputPipe, buffer, wanted, got)) break;
+    total += got;
+    const std::string_view chunk(buffer, got);
+    collected.append(chunk.substr(0, chunk.find('\0')));
+    if (got < wanted) break;
+  }
+  return FromAnsi(collected);
+}
+
+void StopPlayer(const PlayerContext& context) {
+  if (context.Running) {
+    SendPlayerCommand(context, "quit");
+    const HANDLE process[] = {context.Process};
+    if (WaitAnsweringSentMessages(process, DeadlineAfter(kQuitGraceMs)) != kWaitTimedOut) return;
+  }
+  if (context.Process != nullptr) TerminateProcess(context.Process, static_cast<UINT>(-1));
+}
+
+void ClosePlayerHandles(const PlayerContext& context) {
+  for (HANDLE handle : {context.OutputPipe, context.CommandPipe, context.Process, context.Job}) {
+    if (handle != nullptr) CloseHandle(handle);
+  }
+}

@@ -1,0 +1,162 @@
+#include "settings.h"
+
+#include <windows.h>
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace {
+
+constexpr const wchar_t* kSettingsFileName = L"reelpane.ini";
+constexpr const wchar_t* kSection = L"config";
+constexpr DWORD kIniValueBuffer = 2048;      // values longer than 2047 characters are cut
+constexpr DWORD kExpansionBuffer = 3200;     // room for 3198 characters, as always
+
+HMODULE ThisModule() { return reinterpret_cast<HMODULE>(&__ImageBase); }
+
+// The plugin file's whole name, however long its path.
+std::wstring ModuleFileName() {
+  std::wstring name(MAX_PATH + 1, L'\0');
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(name.size());
+    const DWORD length = GetModuleFileNameW(ThisModule(), name.data(), size);
+    if (length == 0) return {};
+    if (length < size) {
+      name.resize(length);
+      return name;
+    }
+    name.resize(name.size() * 2);
+  }
+}
+
+std::wstring CurrentDirectory() {
+  DWORD needed = GetCurrentDirectoryW(0, nullptr);
+  while (needed != 0) {
+    std::wstring directory(needed, L'\0');
+    const DWORD length = GetCurrentDirectoryW(needed, directory.data());
+    if (length < needed) {
+      directory.resize(length);
+      return directory;
+    }
+    needed = length;  // it grew in between
+  }
+  return {};
+}
+
+// Empty when the expansion fails or would not fit its buffer: a value is never
+// used with undefined content.
+std::wstring ExpandVariables(const std::wstring& text) {
+  std::wstring expanded(kExpansionBuffer, L'\0');
+  const DWORD needed = ExpandEnvironmentStringsW(text.c_str(), expanded.data(), kExpansionBuffer - 1);
+  if (needed == 0 || needed > kExpansionBuffer - 1) return {};
+  expanded.resize(wcslen(expanded.c_str()));
+  return expanded;
+}
+
+std::wstring FullPathName(const std::wstring& path) {
+  std::wstring full(MAX_PATH, L'\0');
+  DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length >= full.size()) {
+    full.assign(length, L'\0');
+    length = GetFullPathNameW(path.c_str(), length, full.data(), nullptr);
+    if (length >= full.size()) return {};
+  }
+  full.resize(length);
+  return full;
+}
+
+// Holds the process's current directory at the plugin folder while it lives.
+class ScopedPluginCurrentDirectory {
+ public:
+  ScopedPluginCurrentDirectory() : saved_(CurrentDirectory()) {
+    SetCurrentDirectoryW(FolderAsDirectory(PluginFolder()).c_str());
+  }
+  ScopedPluginCurrentDirectory(const ScopedPluginCurrentDirectory&) = delete;
+  ScopedPluginCurrentDirectory& operator=(const ScopedPluginCurrentDirectory&) = delete;
+  ~ScopedPluginCurrentDirectory() { SetCurrentDirectoryW(saved_.c_str()); }
+
+ private:
+  std::wstring saved_;
+};
+
+bool IsFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+// A symbolic link to a file: it counts when the target can be opened, or is
+// merely locked by someone else.
+bool LinkedFileExists(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+    return true;
+  }
+  return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// A file whose attributes may not be read is looked up in its folder instead.
+bool FoundAsFile(const std::wstring& path) {
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW(path.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return !IsFolder(found.dwFileAttributes);
+}
+
+}  // namespace
+
+std::wstring FolderOfFile(std::wstring_view fileName) {
+  const size_t cut = fileName.find_last_of(L"\\:");
+  return cut == std::wstring_view::npos ? std::wstring() : std::wstring(fileName.substr(0, cut + 1));
+}
+
+std::wstring FolderAsDirectory(std::wstring_view folder) {
+  const bool driveRoot = folder.size() == 3 && folder[1] == L':' && folder[2] == L'\\';
+  if (!driveRoot && folder.size() > 1 && folder.back() == L'\\') folder.remove_suffix(1);
+  return std::wstring(folder);
+}
+
+std::wstring PluginFolder() { return FolderOfFile(ModuleFileName()); }
+
+std::wstring SettingsFilePath() { return PluginFolder() + kSettingsFileName; }
+
+std::wstring ReadIniString(const wchar_t* section, const wchar_t* key, const std::wstring& fallback,
+                           const std::wstring& settingsFile) {
+  std::wstring value(kIniValueBuffer, L'\0');
+  GetPrivateProfileStringW(section, key, fallback.c_str(), value.data(), kIniValueBuffer,
+                           settingsFile.c_str());
+  value.resize(wcsnlen(value.c_str(), kIniValueBuffer));
+  return value;
+}
+
+void ReadPluginSettings(const std::wstring& settingsFile, PluginSettings& settings) {
+  settings.PlayerPath = ReadIniString(kSection, L"MPlayer_path", settings.PlayerPath, settingsFile);
+  settings.PlayerParams = ReadIniString(kSection, L"MPlayer_params", settings.PlayerParams, settingsFile);
+  settings.ViewSize = ReadIniString(kSection, L"View_Size", settings.ViewSize, settingsFile);
+  settings.PlayerPath = ResolvePluginPath(settings.PlayerPath);
+#if defined(_WIN64)
+  // A 64-bit host may name its own player build; it wins only when it exists.
+  std::wstring candidate = ResolvePluginPath(ReadIniString(kSection, L"MPlayer_path_x64", L"", settingsFile));
+  if (IsExistingFile(candidate)) settings.PlayerPath = std::move(candidate);
+#endif
+}
+
+std::wstring ResolvePluginPath(std::wstring_view path) {
+  if (path.empty()) return {};
+  const std::wstring expanded = ExpandVariables(std::wstring(path));
+  // GetFullPathNameW resolves against the current directory, which is the
+  // host's; the plugin folder stands in for it just for this call.
+  ScopedPluginCurrentDirectory inPluginFolder;
+  return FullPathName(expanded);
+}
+
+bool IsExistingFile(const std::wstring& path) {
+  if (path.empty()) return false;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return !IsFolder(attributes);
+    return !IsFolder(attributes) && LinkedFileExists(path);
+  }
+  const DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME) {
+    return false;
+  }
+  return FoundAsFile(path);
+}

@@ -1,0 +1,13 @@
+#pragma once
+#include <windows.h>
+
+// Opening a file: a view window, a started player, its identification read and
+// the Lister window placed. Null when nothing could be shown.
+HWND OpenPlayerView(HINSTANCE instance, HWND lister, const wchar_t* fileName);
+
+// Stops the view's player and releases everything the view owns. Windows that
+// are not open views are left alone.
+void ClosePlayerView(HWND view);
+
+// "vo_fullscreen" when the host reports that its display options changed.
+void SendHostCommand(HWND view, int command);

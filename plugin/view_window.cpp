@@ -1,0 +1,132 @@
+#include "view_window.h"
+
+#include <cwchar>
+
+#include "color_key.h"
+#include "key_table.h"
+#include "player_process.h"
+#include "text_codec.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"MPWinClass";
+constexpr wchar_t kWindowTitle[] = L"MPWin";
+
+// Sole owner of one GDI object, deleted when it goes out of scope.
+template <typename T>
+class ScopedGdiObj {
+ public:
+  explicit ScopedGdiObj(T object) : object_(object) {}
+  ScopedGdiObj(const ScopedGdiObj&) = delete;
+  ScopedGdiObj& operator=(const ScopedGdiObj&) = delete;
+  ~ScopedGdiObj() {
+    if (object_ != nullptr) DeleteObject(object_);
+  }
+  T Get() const { return object_; }
+
+ private:
+  T object_;
+};
+
+// A fresh brush for every paint, deleted after EndPaint.
+void OnNcPaint(HWND window) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  RECT client{};
+  GetClientRect(window, &client);
+  ScopedGdiObj<HBRUSH> brush(CreateSolidBrush(ColorKey));
+  FillRect(dc, &client, brush.Get());
+  EndPaint(window, &paint);
+}
+
+void ToggleLoop(PlayerContext& stored, const PlayerContext& copy) {
+  stored.Looping = !stored.Looping;
+  SendPlayerCommand(copy, ToAnsi(LoopCommand(stored.Looping)));
+}
+
+void ToggleMute(PlayerContext& stored, const PlayerContext& copy) {
+  stored.Muted = !stored.Muted;
+  SendPlayerCommand(copy, ToAnsi(MuteCommand(stored.Muted)));
+}
+
+void OnKeyDown(HWND window, WPARAM virtualKey) {
+  PlayerContext* stored = ViewContext(window);
+  if (stored == nullptr) return;
+  // Commands go through a copy taken before any flag changes; the toggles live in the stored record.
+  const PlayerContext copy = *stored;
+  const KeyBinding* binding = FindKeyBinding(static_cast<std::uint32_t>(virtualKey));
+  if (binding == nullptr) return;
+  switch (binding->Action) {
+    case KeyAction::Send:
+      SendPlayerCommand(copy, binding->Command);
+      break;
+    case KeyAction::ToggleLoop:
+      ToggleLoop(*stored, copy);
+      break;
+    case KeyAction::ToggleMute:
+      ToggleMute(*stored, copy);
+      break;
+    case KeyAction::ShowProgress:
+      DrainPlayerOutput(copy.OutputPipe);  // stale answers would otherwise pile up in the pipe
+      SendPlayerCommand(copy, binding->Command);
+      break;
+    case KeyAction::Quit:
+      SendPlayerCommand(copy, binding->Command);
+      // Closing the Lister window makes the host close this view properly.
+      PostMessageW(GetParent(window), WM_CLOSE, 0, 0);
+      break;
+  }
+}
+
+}  // namespace
+
+void RegisterPlayerWindowClass(HINSTANCE instance) {
+  WNDCLASSW windowClass{};
+  windowClass.style = CS_OWNDC;
+  windowClass.lpfnWndProc = PlayerWindowProc;
+  windowClass.cbWndExtra = sizeof(void*);
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconW(nullptr, IDI_WINLOGO);
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.lpszClassName = kClassName;
+  RegisterClassW(&windowClass);
+}
+
+void UnregisterPlayerWindowClass(HINSTANCE instance) { UnregisterClassW(kClassName, instance); }
+
+HWND CreatePlayerViewWindow(HWND lister, HINSTANCE instance) {
+  return CreateWindowExW(0, kClassName, kWindowTitle, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, lister, nullptr, instance,
+                         nullptr);
+}
+
+void StoreViewContext(HWND view, PlayerContext* context) {
+  SetWindowLongPtrW(view, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(context));
+}
+
+PlayerContext* ViewContext(HWND view) {
+  // The host may hand us any window; only our own views hold a record.
+  wchar_t className[std::size(kClassName) + 1] = {};
+  if (view == nullptr || GetClassNameW(view, className, static_cast<int>(std::size(className))) == 0 ||
+      std::wcscmp(className, kClassName) != 0 ||
+      GetWindowLongPtrW(view, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(PlayerWindowProc)) {
+    return nullptr;
+  }
+  return reinterpret_cast<PlayerContext*>(GetWindowLongPtrW(view, GWLP_USERDATA));
+}
+
+LRESULT CALLBACK PlayerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CLOSE:
+      // The view lives on the host's own thread: a quit message here would end
+      // the file manager's message loop. The host closes views through ListCloseWindow.
+      return 0;
+    case WM_NCPAINT:
+      OnNcPaint(window);
+      return 0;
+    case WM_KEYDOWN:
+      OnKeyDown(window, wParam);
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
+}

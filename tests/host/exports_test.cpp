@@ -1,0 +1,141 @@
+// The plugin file's boundary as the file manager meets it: loading, the detect
+// string, refusals, the window class and the version resource.
+#include <gtest/gtest.h>
+
+#include "host_test.h"
+
+namespace {
+
+const std::string kDetectString =
+    R"(MULTIMEDIA & (EXT="VOB"|EXT="MPG"|EXT="MPEG"|EXT="OGV"|EXT="MP4"|EXT="M4V"|EXT="MKV"|EXT="WMV"|EXT="AVI"|EXT="ASF"|EXT="FLV"|EXT="MOV"))";
+
+bool ClassRegistered(HMODULE module) {
+  WNDCLASSW info{};
+  return GetClassInfoW(module, L"MPWinClass", &info) != FALSE;
+}
+
+std::wstring VersionString(const std::wstring& file, const wchar_t* name) {
+  DWORD ignored = 0;
+  std::vector<char> data(GetFileVersionInfoSizeW(file.c_str(), &ignored));
+  if (data.empty() || !GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(data.size()), data.data())) return {};
+  wchar_t* value = nullptr;
+  UINT length = 0;
+  const std::wstring query = std::wstring(L"\\StringFileInfo\\040904E4\\") + name;
+  if (!VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&value), &length)) return {};
+  return value;
+}
+
+}  // namespace
+
+using Exports = HostTest;
+
+TEST_F(Exports, DetectStringForEveryBufferSize) {
+  PluginHost& host = LoadWithDefaultSettings();
+  ASSERT_EQ(kDetectString.size(), 135u);
+  const std::string guard = "\x7f";
+  EXPECT_EQ(host.DetectString(0), guard + guard) << "no room for the NUL: nothing is written";
+  EXPECT_EQ(host.DetectString(1), guard + std::string(1, '\0') + guard);
+  EXPECT_EQ(host.DetectString(10), guard + kDetectString.substr(0, 9) + '\0' + guard);
+  EXPECT_EQ(host.DetectString(135), guard + kDetectString.substr(0, 134) + '\0' + guard);
+  EXPECT_EQ(host.DetectString(136), guard + kDetectString + '\0' + guard);
+  const std::string large = host.DetectString(300);
+  EXPECT_EQ(large.substr(0, 137), guard + kDetectString + '\0');
+  EXPECT_EQ(large.substr(137), std::string(300 - 136, '\x7f') + guard) << "nothing written past the NUL";
+}
+
+TEST_F(Exports, AnsiFileNamesAreRefused) {
+  PluginHost& host = LoadWithDefaultSettings();
+  EXPECT_EQ(host.LoadAnsi(lister_, "C:\\videos\\clip.avi"), nullptr);
+  EXPECT_EQ(GetWindow(lister_, GW_CHILD), nullptr);
+  EXPECT_TRUE(TestWorkspace::RunningChildProcesses().empty());
+}
+
+TEST_F(Exports, NothingOpensBeforeDefaultParams) {
+  workspace_.WriteDefaultSettings();
+  PluginHost& host = workspace_.LoadPlugin(false);
+  const OpenedView opened = workspace_.Open(lister_, IdentifyScript(640, 480));
+  EXPECT_EQ(opened.View, nullptr);
+  EXPECT_EQ(GetWindow(lister_, GW_CHILD), nullptr);
+  EXPECT_FALSE(opened.Log.Started());
+  EXPECT_FALSE(ClassRegistered(host.Module()));
+}
+
+TEST_F(Exports, WindowClassIsRegisteredOnceAndRemovedAtUnload) {
+  PluginHost& host = LoadWithDefaultSettings();
+  const HMODULE module = host.Module();
+  WNDCLASSW info{};
+  ASSERT_TRUE(GetClassInfoW(module, L"MPWinClass", &info));
+  EXPECT_EQ(info.style, static_cast<UINT>(CS_OWNDC));
+  EXPECT_EQ(info.cbClsExtra, 0);
+  EXPECT_EQ(info.cbWndExtra, static_cast<int>(sizeof(void*)));
+  EXPECT_EQ(info.hbrBackground, nullptr);
+  EXPECT_EQ(info.lpszMenuName, nullptr);
+  EXPECT_EQ(info.hIcon, LoadIconW(nullptr, IDI_WINLOGO));
+  EXPECT_EQ(info.hCursor, LoadCursorW(nullptr, IDC_ARROW));
+
+  // A later call registers nothing: a class removed in between stays removed.
+  ASSERT_TRUE(UnregisterClassW(L"MPWinClass", module));
+  host.SetDefaultParams();
+  EXPECT_FALSE(ClassRegistered(module));
+  ASSERT_TRUE(RegisterClassW(&info));  // put back, so that unloading has something to remove
+  host.Unload();
+  EXPECT_FALSE(ClassRegistered(module));
+}
+
+TEST_F(Exports, UnloadWithoutDefaultParamsUnregistersNothing) {
+  workspace_.WriteDefaultSettings();
+  PluginHost& host = workspace_.LoadPlugin(false);
+  const HMODULE module = host.Module();
+  // A class of that name registered by someone else under the module's handle survives the unload.
+  WNDCLASSW foreign{};
+  foreign.lpfnWndProc = DefWindowProcW;
+  foreign.hInstance = module;
+  foreign.lpszClassName = L"MPWinClass";
+  ASSERT_TRUE(RegisterClassW(&foreign));
+  host.Unload();
+  EXPECT_TRUE(ClassRegistered(module));
+  UnregisterClassW(L"MPWinClass", module);
+}
+
+TEST_F(Exports, ViewWindowIsAVisibleChildWithTheFocus) {
+  PluginHost& host = LoadWithDefaultSettings();
+  const OpenedView opened = workspace_.Open(lister_, IdentifyScript(640, 480));
+  ASSERT_NE(opened.View, nullptr);
+  wchar_t className[64] = {}, title[64] = {};
+  GetClassNameW(opened.View, className, 64);
+  GetWindowTextW(opened.View, title, 64);
+  EXPECT_STREQ(className, L"MPWinClass");
+  EXPECT_STREQ(title, L"MPWin");
+  EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(opened.View, GWL_STYLE)) & ~WS_CLIPSIBLINGS,
+            static_cast<DWORD>(WS_CHILD | WS_VISIBLE));
+  EXPECT_EQ(GetWindowLongPtrW(opened.View, GWL_EXSTYLE) & ~WS_EX_NOPARENTNOTIFY, 0);
+  EXPECT_EQ(GetParent(opened.View), lister_);
+  EXPECT_EQ(GetFocus(), opened.View);
+  RECT rect{};
+  GetWindowRect(opened.View, &rect);
+  EXPECT_EQ(rect.right - rect.left, 0);
+  EXPECT_EQ(rect.bottom - rect.top, 0);
+  host.CloseWindow(opened.View);
+  EXPECT_FALSE(IsWindow(opened.View));
+}
+
+TEST_F(Exports, VersionResourceNamesReelpane) {
+  const std::wstring plugin = workspace_.PluginPath();
+  DWORD ignored = 0;
+  std::vector<char> data(GetFileVersionInfoSizeW(plugin.c_str(), &ignored));
+  ASSERT_FALSE(data.empty());
+  ASSERT_TRUE(GetFileVersionInfoW(plugin.c_str(), 0, static_cast<DWORD>(data.size()), data.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00000003u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00010001u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00000003u);
+  EXPECT_EQ(fixed->dwProductVersionLS, 0x00010001u);
+  EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+  EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
+  EXPECT_EQ(VersionString(plugin, L"FileDescription"), L"reelpane");
+  EXPECT_EQ(VersionString(plugin, L"ProductName"), L"reelpane");
+  EXPECT_EQ(VersionString(plugin, L"FileVersion"), L"0.3.1.1");
+  EXPECT_EQ(VersionString(plugin, L"ProductVersion"), L"0.3.1.1");
+}

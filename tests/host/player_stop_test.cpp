@@ -1,0 +1,97 @@
+// Closing a view: "quit", a second's grace, termination; everything released.
+#include <gtest/gtest.h>
+
+#include "host_test.h"
+
+namespace {
+
+struct ExitSeen {
+  DWORD Code = 0;
+  bool Exited = false;
+};
+
+// Keeps a handle on the player so that its exit code can be read after the close.
+class WatchedProcess {
+ public:
+  explicit WatchedProcess(DWORD id) : process_(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id)) {}
+  ~WatchedProcess() {
+    if (process_ != nullptr) CloseHandle(process_);
+  }
+  ExitSeen WaitForExit(DWORD milliseconds = 5000) const {
+    ExitSeen seen;
+    seen.Exited = WaitForSingleObject(process_, milliseconds) == WAIT_OBJECT_0;
+    GetExitCodeProcess(process_, &seen.Code);
+    return seen;
+  }
+
+ private:
+  HANDLE process_;
+};
+
+}  // namespace
+
+using PlayerStop = HostTest;
+
+TEST_F(PlayerStop, PlayerThatQuitsIsNotTerminated) {
+  PluginHost& host = LoadWithDefaultSettings();
+  const OpenedView opened = workspace_.Open(lister_, IdentifyScript(640, 480));
+  ASSERT_NE(opened.View, nullptr);
+  WatchedProcess player(opened.Log.ProcessId());
+
+  const ULONGLONG start = GetTickCount64();
+  host.CloseWindow(opened.View);
+  const ULONGLONG took = GetTickCount64() - start;
+
+  EXPECT_LT(took, 900u) << "the close waits only until the player has gone";
+  const ExitSeen exit = player.WaitForExit();
+  EXPECT_TRUE(exit.Exited);
+  EXPECT_EQ(exit.Code, 0u) << "the player ended by itself";
+  EXPECT_EQ(opened.Log.StandardInput(), "quit\n");
+  EXPECT_FALSE(IsWindow(opened.View));
+}
+
+TEST_F(PlayerStop, PlayerThatIgnoresQuitIsTerminatedAfterASecond) {
+  PluginHost& host = LoadWithDefaultSettings();
+  const OpenedView opened = workspace_.Open(lister_, "ignore-quit\n" + IdentifyScript(640, 480));
+  ASSERT_NE(opened.View, nullptr);
+  WatchedProcess player(opened.Log.ProcessId());
+
+  const ULONGLONG start = GetTickCount64();
+  host.CloseWindow(opened.View);
+  const ULONGLONG took = GetTickCount64() - start;
+
+  EXPECT_GE(took, 950u);
+  EXPECT_LT(took, 3000u);
+  const ExitSeen exit = player.WaitForExit();
+  EXPECT_TRUE(exit.Exited);
+  EXPECT_EQ(exit.Code, 0xFFFFFFFFu);
+  EXPECT_TRUE(opened.Log.HasEvent("command quit"));
+}
+
+TEST_F(PlayerStop, CloseReleasesEverythingTheViewHeld) {
+  PluginHost& host = LoadWithDefaultSettings();
+  // One open and close first, so that what a process sets up once is not counted.
+  host.CloseWindow(workspace_.Open(lister_, IdentifyScript(640, 480)).View);
+  const DWORD handlesBefore = HandleCount();
+
+  const OpenedView opened = workspace_.Open(lister_, IdentifyScript(640, 480));
+  ASSERT_NE(opened.View, nullptr);
+  // The process, our two pipe ends and the job that ties the player to us.
+  EXPECT_EQ(HandleCount(), handlesBefore + 4);
+  host.CloseWindow(opened.View);
+  EXPECT_EQ(HandleCount(), handlesBefore);
+  EXPECT_EQ(GetWindow(lister_, GW_CHILD), nullptr);
+}
+
+TEST_F(PlayerStop, PlayerThatAlreadyEndedClosesAtOnce) {
+  PluginHost& host = LoadWithDefaultSettings();
+  const OpenedView opened = workspace_.Open(lister_, IdentifyScript(640, 480) + "sleep 100\nexit 7\n");
+  ASSERT_NE(opened.View, nullptr);
+  WatchedProcess player(opened.Log.ProcessId());
+  ASSERT_TRUE(player.WaitForExit().Exited);
+
+  const ULONGLONG start = GetTickCount64();
+  host.CloseWindow(opened.View);
+  EXPECT_LT(GetTickCount64() - start, 500u);
+  EXPECT_EQ(player.WaitForExit().Code, 7u);
+}

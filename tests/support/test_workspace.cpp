@@ -1,0 +1,302 @@
+#include "test_workspace.h"
+
+#include <tlhelp32.h>
+
+#include <atomic>
+#include <sstream>
+#include <thread>
+#include <utility>
+
+namespace {
+
+std::wstring UniqueFolderName() {
+  static std::atomic<int> counter{0};
+  return L"reelpane-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+}
+
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(JoinPath(folder, L"*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = JoinPath(folder, name);
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
+      else DeleteFileW(path.c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
+std::wstring BuildFolder() {
+  wchar_t path[MAX_PATH * 4];
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+  std::wstring file(path, length);
+  return file.substr(0, file.find_last_of(L'\\'));
+}
+
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
+  if (!folder.empty() && folder.back() == L'\\') return folder + name;
+  return folder + L"\\" + name;
+}
+
+bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string ReadFileBytes(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+std::string Utf8(const std::wstring& text) {
+  const int needed =
+      WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<size_t>(needed), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), result.data(), needed, nullptr,
+                      nullptr);
+  return result;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+  const int needed = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring result(static_cast<size_t>(needed), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), result.data(), needed);
+  return result;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeout.count());
+  for (;;) {
+    if (condition()) return true;
+    if (GetTickCount64() >= end) return false;
+    PumpMessages(5);
+  }
+}
+
+bool PlayerLog::Started() const { return FileExists(JoinPath(folder_, L"pid.txt")); }
+
+std::wstring PlayerLog::CommandLine() const { return FromUtf8(ReadFileBytes(JoinPath(folder_, L"cmdline.txt"))); }
+
+std::string PlayerLog::StandardInput() const { return ReadFileBytes(JoinPath(folder_, L"stdin.bin")); }
+
+std::vector<std::string> PlayerLog::Events() const {
+  std::vector<std::string> events;
+  std::istringstream lines(ReadFileBytes(JoinPath(folder_, L"events.txt")));
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t blank = line.find(' ');
+    if (blank != std::string::npos) events.push_back(line.substr(blank + 1));
+  }
+  return events;
+}
+
+bool PlayerLog::HasEvent(const std::string& event) const {
+  for (const std::string& seen : Events()) {
+    if (seen == event) return true;
+  }
+  return false;
+}
+
+DWORD PlayerLog::ProcessId() const {
+  return static_cast<DWORD>(std::strtoul(ReadFileBytes(JoinPath(folder_, L"pid.txt")).c_str(), nullptr, 10));
+}
+
+bool PlayerLog::WaitForInput(const std::string& bytes, std::chrono::milliseconds timeout) const {
+  return WaitUntil([&] { return StandardInput().size() >= bytes.size(); }, timeout) && StandardInput() == bytes;
+}
+
+bool PlayerLog::WaitForEvent(const std::string& event, std::chrono::milliseconds timeout) const {
+  return WaitUntil([&] { return HasEvent(event); }, timeout);
+}
+
+TestWorkspace::TestWorkspace(const std::wstring& pluginFileName) : pluginFileName_(pluginFileName) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  folder_ = JoinPath(temp, UniqueFolderName());
+  CreateDirectoryW(folder_.c_str(), nullptr);
+  CopyFileW(JoinPath(BuildFolder(), pluginFileName).c_str(), PluginPath().c_str(), FALSE);
+}
+
+TestWorkspace::~TestWorkspace() {
+  host_.reset();
+  // Players that a failing test left behind must not outlive it.
+  for (DWORD id : RunningChildProcesses()) {
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+    if (process == nullptr) continue;
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 2000);
+    CloseHandle(process);
+  }
+  RemoveTree(folder_);
+}
+
+std::wstring TestWorkspace::InstallPlayer(const std::wstring& relativeName) {
+  const std::wstring target = JoinPath(folder_, relativeName);
+  CopyFileW(JoinPath(BuildFolder(), L"standin-player.exe").c_str(), target.c_str(), FALSE);
+  return target;
+}
+
+std::wstring TestWorkspace::MakeFolder(const std::wstring& relativeName) {
+  const std::wstring path = JoinPath(folder_, relativeName);
+  CreateDirectoryW(path.c_str(), nullptr);
+  return path;
+}
+
+void TestWorkspace::WriteSettings(const std::vector<std::pair<std::wstring, std::wstring>>& keys,
+                                  SettingsEncoding encoding) {
+  std::wstring text = L"[config]\r\n";
+  for (const auto& [key, value] : keys) text += key + L"=" + value + L"\r\n";
+  std::string bytes;
+  switch (encoding) {
+    case SettingsEncoding::Ansi: {
+      const int needed = WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                             nullptr, nullptr);
+      bytes.resize(static_cast<size_t>(needed));
+      WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), needed, nullptr,
+                          nullptr);
+      break;
+    }
+    case SettingsEncoding::Utf16:
+      bytes = "\xFF\xFE";
+      bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+      break;
+    case SettingsEncoding::Utf8WithBom:
+      bytes = "\xEF\xBB\xBF" + Utf8(text);
+      break;
+  }
+  WriteFileBytes(JoinPath(folder_, L"reelpane.ini"), bytes);
+}
+
+void TestWorkspace::WriteDefaultSettings(const std::wstring& viewSize) {
+  InstallPlayer();
+  WriteSettings({{L"MPlayer_path", L"standin-player.exe"}, {L"View_Size", viewSize}});
+}
+
+PluginHost& TestWorkspace::LoadPlugin(bool setDefaultParams) {
+  host_ = std::make_unique<PluginHost>(PluginPath());
+  if (setDefaultParams && host_->IsLoaded()) host_->SetDefaultParams();
+  return *host_;
+}
+
+OpenedView TestWorkspace::Open(HWND lister, const std::string& script, const std::wstring& fileName) {
+  const std::wstring logFolder = MakeFolder(L"player-" + std::to_wstring(++views_));
+  SetEnvironmentVariableW(L"REELPANE_STANDIN_LOG", logFolder.c_str());
+  SetEnvironmentVariableW(L"REELPANE_STANDIN_SCRIPT", FromUtf8(script).c_str());
+  HWND view = host_->LoadW(lister, fileName);
+  SetEnvironmentVariableW(L"REELPANE_STANDIN_LOG", nullptr);
+  SetEnvironmentVariableW(L"REELPANE_STANDIN_SCRIPT", nullptr);
+  return {view, PlayerLog(logFolder)};
+}
+
+std::vector<DWORD> TestWorkspace::RunningChildProcesses() {
+  std::vector<DWORD> children;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return children;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ParentProcessID == GetCurrentProcessId()) children.push_back(entry.th32ProcessID);
+  }
+  CloseHandle(snapshot);
+  return children;
+}
+
+std::string IdentifyScript(int width, int height, bool crlf) {
+  const std::string end = crlf ? "\\r\\n" : "\\n";
+  std::ostringstream script;
+  script << "write ID_VIDEO_ID=0" << end << "ID_FILENAME=C:\\\\videos\\\\clip.avi" << end << "\n"
+         << "write ID_VIDEO_WIDTH=" << width << end << "ID_VIDEO_HEIGHT=" << height << end
+         << "ID_LENGTH=12.00" << end << "\n";
+  return script.str();
+}
+
+MessageBoxWatcher::MessageBoxWatcher() {
+  InitializeCriticalSection(&lock_);
+  stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  thread_ = CreateThread(nullptr, 0, Watch, this, 0, nullptr);
+}
+
+MessageBoxWatcher::~MessageBoxWatcher() {
+  SetEvent(stop_);
+  WaitForSingleObject(thread_, INFINITE);
+  CloseHandle(thread_);
+  CloseHandle(stop_);
+  DeleteCriticalSection(&lock_);
+}
+
+std::optional<std::pair<std::wstring, std::wstring>> MessageBoxWatcher::Take() {
+  EnterCriticalSection(&lock_);
+  auto seen = std::exchange(seen_, std::nullopt);
+  LeaveCriticalSection(&lock_);
+  return seen;
+}
+
+namespace {
+
+// A message box of this process, if one is showing (other tests run beside us).
+HWND FindOwnMessageBox() {
+  struct Search {
+    HWND Found = nullptr;
+  } search;
+  EnumWindows(
+      [](HWND window, LPARAM context) -> BOOL {
+        wchar_t className[16] = {};
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process != GetCurrentProcessId() || GetClassNameW(window, className, 16) == 0 ||
+            std::wstring(className) != L"#32770") {
+          return TRUE;
+        }
+        reinterpret_cast<Search*>(context)->Found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.Found;
+}
+
+}  // namespace
+
+DWORD WINAPI MessageBoxWatcher::Watch(void* context) {
+  auto* self = static_cast<MessageBoxWatcher*>(context);
+  while (WaitForSingleObject(self->stop_, 10) == WAIT_TIMEOUT) {
+    HWND box = FindOwnMessageBox();
+    if (box == nullptr) continue;
+    wchar_t caption[256] = {}, text[4096] = {};
+    GetWindowTextW(box, caption, 256);
+    GetDlgItemTextW(box, 0xFFFF, text, 4096);  // the static control of a message box
+    EnterCriticalSection(&self->lock_);
+    if (!self->seen_) self->seen_ = std::make_pair(std::wstring(caption), std::wstring(text));
+    LeaveCriticalSection(&self->lock_);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+  }
+  return 0;
+}
+
+DWORD HandleCount() {
+  // Wine does not count handles (GetProcessHandleCount gives 0), so every
+  // handle value in use is probed instead; both systems hand out small values.
+  DWORD count = 0;
+  for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
+    DWORD flags = 0;
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
+  }
+  return count;
+}

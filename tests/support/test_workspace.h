@@ -1,0 +1,116 @@
+#pragma once
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "plugin_host.h"
+
+// A private plugin folder for one test: a copy of the built plugin file, the
+// stand-in player and a reelpane.ini written by the test, loaded in the host stand-in.
+
+// The folder holding the test binary and everything built next to it.
+std::wstring BuildFolder();
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
+bool FileExists(const std::wstring& path);
+std::string ReadFileBytes(const std::wstring& path);
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::string Utf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& text);
+
+// Polls |condition| until it holds or |timeout| passes, pumping this thread's messages.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+enum class SettingsEncoding { Ansi, Utf16, Utf8WithBom };
+
+// What one stand-in player recorded.
+class PlayerLog {
+ public:
+  explicit PlayerLog(std::wstring folder) : folder_(std::move(folder)) {}
+  const std::wstring& Folder() const { return folder_; }
+  bool Started() const;
+  std::wstring CommandLine() const;
+  std::string StandardInput() const;      // every byte it read, in order
+  std::vector<std::string> Events() const;  // "start", "command quit", "exit", ...
+  bool HasEvent(const std::string& event) const;
+  DWORD ProcessId() const;
+  // Waits until the player has read exactly |bytes| (or more) on standard input.
+  bool WaitForInput(const std::string& bytes, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+  bool WaitForEvent(const std::string& event, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+
+ private:
+  std::wstring folder_;
+};
+
+struct OpenedView {
+  HWND View = nullptr;
+  PlayerLog Log;
+};
+
+class TestWorkspace {
+ public:
+  // |pluginFileName| is taken from the build folder.
+  explicit TestWorkspace(const std::wstring& pluginFileName = L"reelpane.wlx64");
+  TestWorkspace(const TestWorkspace&) = delete;
+  TestWorkspace& operator=(const TestWorkspace&) = delete;
+  ~TestWorkspace();
+
+  const std::wstring& Folder() const { return folder_; }
+  std::wstring PluginPath() const { return JoinPath(folder_, pluginFileName_); }
+  // The stand-in player copied into the plugin folder (or a subfolder) under |relativeName|.
+  std::wstring InstallPlayer(const std::wstring& relativeName = L"standin-player.exe");
+  std::wstring MakeFolder(const std::wstring& relativeName);
+
+  // Writes reelpane.ini with the keys given, in section "config".
+  void WriteSettings(const std::vector<std::pair<std::wstring, std::wstring>>& keys,
+                     SettingsEncoding encoding = SettingsEncoding::Utf16);
+  // The usual settings: the stand-in player next to the plugin, no parameters, |viewSize|.
+  void WriteDefaultSettings(const std::wstring& viewSize = L"");
+
+  PluginHost& Host() { return *host_; }
+  // Loads the plugin (and calls ListSetDefaultParams unless told not to).
+  PluginHost& LoadPlugin(bool setDefaultParams = true);
+
+  // Opens |fileName| in |lister| with a stand-in player running |script|; the
+  // player records into a fresh folder.
+  OpenedView Open(HWND lister, const std::string& script, const std::wstring& fileName = L"C:\\videos\\clip.avi");
+
+  // Child processes of this test process that are still running.
+  static std::vector<DWORD> RunningChildProcesses();
+
+ private:
+  std::wstring pluginFileName_;
+  std::wstring folder_;
+  std::unique_ptr<PluginHost> host_;
+  int views_ = 0;
+};
+
+// Identification output of a player that plays a |width| by |height| video.
+std::string IdentifyScript(int width, int height, bool crlf = false);
+
+// Closes any message box this process shows, from a watcher thread, and keeps
+// the caption and text of the first one.
+class MessageBoxWatcher {
+ public:
+  MessageBoxWatcher();
+  MessageBoxWatcher(const MessageBoxWatcher&) = delete;
+  MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
+  ~MessageBoxWatcher();
+  // Caption and text of the first box seen since the last call, if any.
+  std::optional<std::pair<std::wstring, std::wstring>> Take();
+
+ private:
+  static DWORD WINAPI Watch(void* self);
+  HANDLE stop_ = nullptr;
+  HANDLE thread_ = nullptr;
+  CRITICAL_SECTION lock_;
+  std::optional<std::pair<std::wstring, std::wstring>> seen_;
+};
+
+// Open handles of this process.
+DWORD HandleCount();

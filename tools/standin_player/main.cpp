@@ -1,0 +1,215 @@
+// The stand-in player: a console program that takes the player's place in tests.
+// It records its exact command line and every byte it reads on standard input,
+// and writes scripted output with exact chunking (one WriteFile per "write").
+//
+// Environment (inherited from the host that starts it):
+//   REELPANE_STANDIN_LOG     folder for cmdline.txt (UTF-8), stdin.bin, pid.txt, events.txt
+//   REELPANE_STANDIN_SCRIPT  directives, one per line:
+//     write TEXT             one write of TEXT (escapes \n \r \t \0 \\ \xHH)
+//     replay PATH CHUNK MS   a file's bytes in writes of CHUNK bytes, MS apart
+//     flood BYTES            BYTES letters without a line feed
+//     sleep MS | exit CODE | crash
+//     ignore-quit            "quit" no longer ends the player
+//     stop-reading           standard input is no longer read (its pipe fills up)
+//     close-stdin            standard input is closed (the host's writes then fail)
+//     child-window           a window of ours inside the -wid window, as a real player makes
+//     mark NAME              a time-stamped line in events.txt
+#include <windows.h>
+#include <shellapi.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "standin_script.h"
+
+namespace {
+
+std::wstring LogFolder;
+std::atomic<bool> IgnoreQuit{false};
+std::atomic<bool> StopReading{false};
+HANDLE Stdin = INVALID_HANDLE_VALUE;
+HWND ChildWindow = nullptr;
+DWORD MainThread = 0;
+
+std::wstring Environment(const wchar_t* name) {
+  const DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);
+  if (needed == 0) return {};
+  std::wstring value(needed, L'\0');
+  value.resize(GetEnvironmentVariableW(name, value.data(), needed));
+  return value;
+}
+
+void AppendToLog(const wchar_t* name, const std::string& bytes) {
+  if (LogFolder.empty()) return;
+  const std::wstring path = LogFolder + L"\\" + name;
+  HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+void RecordEvent(const std::string& what) {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  AppendToLog(L"events.txt", std::to_string(now.QuadPart) + " " + what + "\n");
+}
+
+std::string Utf8(const std::wstring& text) {
+  const int needed = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+  std::string result(static_cast<size_t>(needed), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), result.data(), needed, nullptr,
+                      nullptr);
+  return result;
+}
+
+void WriteOut(const std::string& bytes) {
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+[[noreturn]] void Exit(UINT code) {
+  RecordEvent("exit");
+  ExitProcess(code);
+}
+
+// A child window belongs to the main thread, which must destroy it before the exit.
+void Quit() {
+  if (ChildWindow == nullptr) Exit(0);
+  PostThreadMessageW(MainThread, WM_QUIT, 0, 0);
+}
+
+DWORD WINAPI ReadStandardInput(void*) {
+  std::string line;
+  char buffer[512];
+  for (;;) {
+    while (StopReading) Sleep(INFINITE);
+    DWORD got = 0;
+    if (!ReadFile(Stdin, buffer, sizeof(buffer), &got, nullptr) || got == 0) {
+      RecordEvent("stdin-ended");
+      return 0;
+    }
+    AppendToLog(L"stdin.bin", std::string(buffer, got));
+    for (DWORD i = 0; i < got; ++i) {
+      if (buffer[i] != '\n') {
+        line += buffer[i];
+        continue;
+      }
+      RecordEvent("command " + line);
+      if (line == "quit" && !IgnoreQuit) Quit();
+      line.clear();
+    }
+  }
+}
+
+HWND ViewWindowFromCommandLine() {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  HWND view = nullptr;
+  for (int i = 0; i + 1 < count; ++i) {
+    if (std::wstring(arguments[i]) == L"-wid") view = reinterpret_cast<HWND>(_wcstoi64(arguments[i + 1], nullptr, 10));
+  }
+  LocalFree(arguments);
+  return view;
+}
+
+// A real player makes its video window a child of the view window, which makes
+// the host's thread take messages from us.
+void CreateChildWindow() {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = DefWindowProcW;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"StandInVideo";
+  RegisterClassW(&windowClass);
+  ChildWindow = CreateWindowExW(0, L"StandInVideo", L"video", WS_CHILD | WS_VISIBLE, 0, 0, 16, 16,
+                                ViewWindowFromCommandLine(), nullptr, windowClass.hInstance, nullptr);
+  RecordEvent(ChildWindow != nullptr ? "child-window" : "child-window-failed");
+}
+
+void Replay(const ReplayDirective& replay) {
+  HANDLE file = CreateFileW(replay.Path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  std::vector<char> chunk(replay.ChunkSize);
+  DWORD got = 0;
+  while (ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) && got > 0) {
+    WriteOut(std::string(chunk.data(), got));
+    if (replay.DelayMs > 0) Sleep(replay.DelayMs);
+  }
+  CloseHandle(file);
+}
+
+void Flood(size_t bytes) {
+  const std::string block(64 * 1024, 'A');
+  for (size_t sent = 0; sent < bytes; sent += block.size()) {
+    WriteOut(block.substr(0, std::min(block.size(), bytes - sent)));
+  }
+}
+
+void Run(const Directive& directive) {
+  switch (directive.Kind) {
+    case DirectiveKind::Write:
+      WriteOut(directive.Text);
+      break;
+    case DirectiveKind::Replay:
+      Replay(directive.Replay);
+      break;
+    case DirectiveKind::Flood:
+      Flood(directive.Number);
+      break;
+    case DirectiveKind::Sleep:
+      Sleep(static_cast<DWORD>(directive.Number));
+      break;
+    case DirectiveKind::Exit:
+      Exit(static_cast<UINT>(directive.Number));
+    case DirectiveKind::Crash:
+      RecordEvent("crash");
+      RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+      break;
+    case DirectiveKind::IgnoreQuit:
+      IgnoreQuit = true;
+      break;
+    case DirectiveKind::StopReading:
+      StopReading = true;
+      break;
+    case DirectiveKind::CloseStdin:
+      CloseHandle(Stdin);
+      RecordEvent("stdin-closed");
+      break;
+    case DirectiveKind::ChildWindow:
+      CreateChildWindow();
+      break;
+    case DirectiveKind::Mark:
+      RecordEvent("mark " + directive.Text);
+      break;
+  }
+}
+
+}  // namespace
+
+int wmain() {
+  // A crash must end the process at once, not wait for a dialog.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  LogFolder = Environment(L"REELPANE_STANDIN_LOG");
+  AppendToLog(L"cmdline.txt", Utf8(GetCommandLineW()));
+  AppendToLog(L"pid.txt", std::to_string(GetCurrentProcessId()));
+  RecordEvent("start");
+  Stdin = GetStdHandle(STD_INPUT_HANDLE);
+
+  MainThread = GetCurrentThreadId();
+  const std::vector<Directive> script = ParseStandInScript(Utf8(Environment(L"REELPANE_STANDIN_SCRIPT")));
+  // Standard input is read from the start, unless the script closes it.
+  bool closesStdin = false;
+  for (const Directive& directive : script) closesStdin |= directive.Kind == DirectiveKind::CloseStdin;
+  if (!closesStdin) CreateThread(nullptr, 0, ReadStandardInput, nullptr, 0, nullptr);
+  for (const Directive& directive : script) Run(directive);
+  RecordEvent("script-done");
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  if (ChildWindow != nullptr) DestroyWindow(ChildWindow);
+  Exit(0);
+}

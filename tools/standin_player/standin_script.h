@@ -1,0 +1,27 @@
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The stand-in player's script: what it writes and how it behaves, line by line.
+
+enum class DirectiveKind { Write, Replay, Flood, Sleep, Exit, Crash, IgnoreQuit, StopReading, CloseStdin, ChildWindow, Mark };
+
+struct ReplayDirective {
+  std::wstring Path;
+  size_t ChunkSize = 1024;
+  unsigned DelayMs = 0;
+};
+
+struct Directive {
+  DirectiveKind Kind = DirectiveKind::Write;
+  std::string Text;      // write: the bytes; mark: the name
+  size_t Number = 0;     // flood: bytes; sleep: milliseconds; exit: code
+  ReplayDirective Replay;
+};
+
+// Unknown lines are skipped; |script| is UTF-8.
+std::vector<Directive> ParseStandInScript(std::string_view script);
+
+// Turns \n \r \t \0 \\ and \xHH into their bytes.
+std::string Unescape(std::string_view text);
