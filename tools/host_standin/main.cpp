@@ -1,0 +1,155 @@
+// reelpane-host: the file manager's part, played from the command line. Loads a
+// plugin file, opens a file in Lister windows of its own as the file manager
+// does, presses keys, and tells what happened.
+//
+//   reelpane-host [--plugin FILE] [--embedded] [--lister WxH] [--views N]
+//                 [--keys K,K,...] [--command N] [--hold MS] [--no-close] FILE
+//
+// Keys are virtual-key names (space left up right down 0 9 h i m q multiply
+// divide semicolon apostrophe) or numbers. --no-close keeps the views open until
+// the program is killed.
+#include <windows.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "plugin_host.h"
+
+namespace {
+
+struct Options {
+  std::wstring Plugin;
+  std::wstring File;
+  bool Embedded = false;
+  int ListerWidth = 1000, ListerHeight = 700;
+  int Views = 1;
+  std::vector<UINT> Keys;
+  std::vector<int> Commands;
+  DWORD HoldMs = 0;
+  bool NoClose = false;
+};
+
+UINT KeyCode(const std::wstring& name) {
+  static const std::map<std::wstring, UINT> names = {
+      {L"space", VK_SPACE},   {L"left", VK_LEFT},         {L"up", VK_UP},         {L"right", VK_RIGHT},
+      {L"down", VK_DOWN},     {L"0", '0'},                {L"9", '9'},            {L"h", 'H'},
+      {L"i", 'I'},            {L"m", 'M'},                {L"q", 'Q'},            {L"multiply", VK_MULTIPLY},
+      {L"divide", VK_DIVIDE}, {L"semicolon", VK_OEM_1},   {L"apostrophe", VK_OEM_7}};
+  const auto found = names.find(name);
+  return found != names.end() ? found->second : static_cast<UINT>(wcstoul(name.c_str(), nullptr, 0));
+}
+
+std::vector<std::wstring> Split(const std::wstring& text) {
+  std::vector<std::wstring> parts;
+  size_t start = 0;
+  for (size_t comma; (comma = text.find(L',', start)) != std::wstring::npos; start = comma + 1) {
+    parts.push_back(text.substr(start, comma - start));
+  }
+  parts.push_back(text.substr(start));
+  return parts;
+}
+
+std::wstring ProgramFolder() {
+  wchar_t path[MAX_PATH * 4];
+  std::wstring file(path, GetModuleFileNameW(nullptr, path, MAX_PATH * 4));
+  return file.substr(0, file.find_last_of(L'\\') + 1);
+}
+
+bool ParseOptions(int count, wchar_t** arguments, Options& options) {
+  options.Plugin = ProgramFolder() + L"reelpane.wlx64";
+  for (int i = 1; i < count; ++i) {
+    const std::wstring argument = arguments[i];
+    const bool hasValue = i + 1 < count;
+    if (argument == L"--plugin" && hasValue) options.Plugin = arguments[++i];
+    else if (argument == L"--embedded") options.Embedded = true;
+    else if (argument == L"--lister" && hasValue) swscanf(arguments[++i], L"%dx%d", &options.ListerWidth, &options.ListerHeight);
+    else if (argument == L"--views" && hasValue) options.Views = _wtoi(arguments[++i]);
+    else if (argument == L"--keys" && hasValue) {
+      for (const std::wstring& key : Split(arguments[++i])) options.Keys.push_back(KeyCode(key));
+    } else if (argument == L"--command" && hasValue) options.Commands.push_back(_wtoi(arguments[++i]));
+    else if (argument == L"--hold" && hasValue) options.HoldMs = static_cast<DWORD>(_wtoi(arguments[++i]));
+    else if (argument == L"--no-close") options.NoClose = true;
+    else if (argument.rfind(L"--", 0) == 0) return false;
+    else options.File = argument;
+  }
+  return !options.File.empty() && options.Views > 0;
+}
+
+double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+LARGE_INTEGER Now() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return now;
+}
+
+void PrintRect(const char* what, HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  std::printf("%s: x %ld, y %ld, width %ld, height %ld\n", what, rect.left, rect.top, rect.right - rect.left,
+              rect.bottom - rect.top);
+}
+
+}  // namespace
+
+int wmain(int count, wchar_t** arguments) {
+  Options options;
+  if (!ParseOptions(count, arguments, options)) {
+    std::fprintf(stderr, "usage: reelpane-host [--plugin FILE] [--embedded] [--lister WxH] [--views N] "
+                         "[--keys K,K,...] [--command N] [--hold MS] [--no-close] FILE\n");
+    return 2;
+  }
+  PluginHost host(options.Plugin);
+  if (!host.IsLoaded()) {
+    std::fprintf(stderr, "cannot load %ls (error %lu)\n", options.Plugin.c_str(), GetLastError());
+    return 1;
+  }
+  host.SetDefaultParams();
+  std::printf("detect string: %s\n", host.DetectString(256).substr(1).c_str());
+
+  struct View {
+    HWND Lister;
+    HWND Window;
+  };
+  std::vector<View> views;
+  for (int i = 0; i < options.Views; ++i) {
+    HWND lister = options.Embedded ? CreateEmbeddedListerWindow() : CreateFreeListerWindow(options.ListerWidth, options.ListerHeight);
+    PrintRect("lister before", lister);
+    const LARGE_INTEGER start = Now();
+    HWND window = host.LoadW(lister, options.File);
+    std::printf("open: %s in %.1f ms\n", window != nullptr ? "view shown" : "refused (null)", Milliseconds(start, Now()));
+    PrintRect("lister after", lister);
+    views.push_back({lister, window});
+  }
+  std::fflush(stdout);
+
+  for (View& view : views) {
+    if (view.Window == nullptr) continue;
+    for (UINT key : options.Keys) {
+      SendMessageW(view.Window, WM_KEYDOWN, key, 1);
+      std::printf("key: 0x%02X\n", key);
+    }
+    for (int command : options.Commands) std::printf("command %d: %d\n", command, host.SendCommand(view.Window, command));
+  }
+  std::fflush(stdout);
+
+  if (options.NoClose) {
+    for (;;) PumpMessages(INFINITE);
+  }
+  PumpMessages(options.HoldMs);
+  for (View& view : views) {
+    if (view.Window != nullptr) {
+      const LARGE_INTEGER start = Now();
+      host.CloseWindow(view.Window);
+      std::printf("close: %.1f ms\n", Milliseconds(start, Now()));
+    }
+    DestroyListerWindow(view.Lister);
+  }
+  return 0;
+}
