@@ -13,7 +13,7 @@ class HostTest : public ::testing::Test {
     const auto box = boxes_.Take();
     EXPECT_FALSE(box.has_value()) << "unexpected message box: " << Utf8(box ? box->second : L"");
     EXPECT_TRUE(WaitUntil([] { return TestWorkspace::RunningChildProcesses().empty(); }))
-        << "a player process outlived its test";
+        << "a child process outlived its test: " << testing::PrintToString(TestWorkspace::RunningChildProcesses());
   }
 
   // The usual start: the stand-in player next to the plugin and the plugin loaded.

@@ -116,7 +116,17 @@ bool PlayerLog::HasEvent(const std::string& event) const {
 }
 
 DWORD PlayerLog::ProcessId() const {
-  return static_cast<DWORD>(std::strtoul(ReadFileBytes(JoinPath(folder_, L"pid.txt")).c_str(), nullptr, 10));
+  const std::vector<DWORD> ids = ProcessIds();
+  return ids.empty() ? 0 : ids.front();
+}
+
+std::vector<DWORD> PlayerLog::ProcessIds() const {
+  std::vector<DWORD> ids;
+  std::istringstream lines(ReadFileBytes(JoinPath(folder_, L"pid.txt")));
+  for (std::string line; std::getline(lines, line);) {
+    ids.push_back(static_cast<DWORD>(std::strtoul(line.c_str(), nullptr, 10)));
+  }
+  return ids;
 }
 
 bool PlayerLog::WaitForInput(const std::string& bytes, std::chrono::milliseconds timeout) const {
@@ -138,7 +148,8 @@ TestWorkspace::TestWorkspace(const std::wstring& pluginFileName) : pluginFileNam
 TestWorkspace::~TestWorkspace() {
   host_.reset();
   // Players that a failing test left behind must not outlive it.
-  for (DWORD id : RunningChildProcesses()) {
+  for (const std::wstring& child : RunningChildProcesses()) {
+    const DWORD id = static_cast<DWORD>(std::wcstoul(child.substr(child.rfind(L' ') + 1).c_str(), nullptr, 10));
     HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
     if (process == nullptr) continue;
     TerminateProcess(process, 1);
@@ -206,14 +217,16 @@ OpenedView TestWorkspace::Open(HWND lister, const std::string& script, const std
   return {view, PlayerLog(logFolder)};
 }
 
-std::vector<DWORD> TestWorkspace::RunningChildProcesses() {
-  std::vector<DWORD> children;
+std::vector<std::wstring> TestWorkspace::RunningChildProcesses() {
+  std::vector<std::wstring> children;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return children;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof(entry);
   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-    if (entry.th32ParentProcessID == GetCurrentProcessId()) children.push_back(entry.th32ProcessID);
+    if (entry.th32ParentProcessID == GetCurrentProcessId()) {
+      children.push_back(std::wstring(entry.szExeFile) + L" " + std::to_wstring(entry.th32ProcessID));
+    }
   }
   CloseHandle(snapshot);
   return children;

@@ -38,7 +38,8 @@ class PlayerLog {
   std::string StandardInput() const;      // every byte it read, in order
   std::vector<std::string> Events() const;  // "start", "command quit", "exit", ...
   bool HasEvent(const std::string& event) const;
-  DWORD ProcessId() const;
+  DWORD ProcessId() const;               // the first player that recorded here
+  std::vector<DWORD> ProcessIds() const;  // every player that recorded here
   // Waits until the player has read exactly |bytes| (or more) on standard input.
   bool WaitForInput(const std::string& bytes, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
   bool WaitForEvent(const std::string& event, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
@@ -80,8 +81,8 @@ class TestWorkspace {
   // player records into a fresh folder.
   OpenedView Open(HWND lister, const std::string& script, const std::wstring& fileName = L"C:\\videos\\clip.avi");
 
-  // Child processes of this test process that are still running.
-  static std::vector<DWORD> RunningChildProcesses();
+  // Child processes of this test process that are still running, by program name.
+  static std::vector<std::wstring> RunningChildProcesses();
 
  private:
   std::wstring pluginFileName_;

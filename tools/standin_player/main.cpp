@@ -3,13 +3,15 @@
 // and writes scripted output with exact chunking (one WriteFile per "write").
 //
 // Environment (inherited from the host that starts it):
-//   REELPANE_STANDIN_LOG     folder for cmdline.txt (UTF-8), stdin.bin, pid.txt, events.txt
+//   REELPANE_STANDIN_LOG     folder for cmdline.txt (UTF-8), stdin.bin, pid.txt (a line per
+//                            player: several may share the folder), events.txt
 //   REELPANE_STANDIN_SCRIPT  directives, one per line:
 //     write TEXT             one write of TEXT (escapes \n \r \t \0 \\ \xHH)
 //     replay PATH CHUNK MS   a file's bytes in writes of CHUNK bytes, MS apart
 //     flood BYTES            BYTES letters without a line feed
 //     sleep MS | exit CODE | crash
 //     ignore-quit            "quit" no longer ends the player
+//     quit-code CODE         the exit code "quit" ends the player with (0 unless set)
 //     stop-reading           standard input is no longer read (its pipe fills up)
 //     close-stdin            standard input is closed (the host's writes then fail)
 //     child-window           a window of ours inside the -wid window, as a real player makes
@@ -29,6 +31,7 @@ namespace {
 
 std::wstring LogFolder;
 std::atomic<bool> IgnoreQuit{false};
+std::atomic<UINT> QuitCode{0};
 std::atomic<bool> StopReading{false};
 HANDLE Stdin = INVALID_HANDLE_VALUE;
 HWND ChildWindow = nullptr;
@@ -80,7 +83,7 @@ void WriteOut(const std::string& bytes) {
 
 // A child window belongs to the main thread, which must destroy it before the exit.
 void Quit() {
-  if (ChildWindow == nullptr) Exit(0);
+  if (ChildWindow == nullptr) Exit(QuitCode);
   PostThreadMessageW(MainThread, WM_QUIT, 0, 0);
 }
 
@@ -173,6 +176,9 @@ void Run(const Directive& directive) {
     case DirectiveKind::IgnoreQuit:
       IgnoreQuit = true;
       break;
+    case DirectiveKind::QuitCode:
+      QuitCode = static_cast<UINT>(directive.Number);
+      break;
     case DirectiveKind::StopReading:
       StopReading = true;
       break;
@@ -196,8 +202,12 @@ int wmain() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   LogFolder = Environment(L"REELPANE_STANDIN_LOG");
   AppendToLog(L"cmdline.txt", Utf8(GetCommandLineW()));
-  AppendToLog(L"pid.txt", std::to_string(GetCurrentProcessId()));
+  AppendToLog(L"pid.txt", std::to_string(GetCurrentProcessId()) + "\n");
   RecordEvent("start");
+  // Whether a job held this process from its first instruction on.
+  BOOL inJob = FALSE;
+  IsProcessInJob(GetCurrentProcess(), nullptr, &inJob);
+  RecordEvent(inJob ? "in-job" : "not-in-job");
   Stdin = GetStdHandle(STD_INPUT_HANDLE);
 
   MainThread = GetCurrentThreadId();
@@ -211,5 +221,5 @@ int wmain() {
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
   if (ChildWindow != nullptr) DestroyWindow(ChildWindow);
-  Exit(0);
+  Exit(QuitCode);
 }

@@ -89,6 +89,9 @@ std::vector<Directive> ParseStandInScript(std::string_view script) {
       directive.Number = Number(argument);
     } else if (word == "crash") {
       directive.Kind = DirectiveKind::Crash;
+    } else if (word == "quit-code") {
+      directive.Kind = DirectiveKind::QuitCode;
+      directive.Number = Number(argument);
     } else if (word == "ignore-quit") {
       directive.Kind = DirectiveKind::IgnoreQuit;
     } else if (word == "stop-reading") {

@@ -5,7 +5,7 @@
 
 // The stand-in player's script: what it writes and how it behaves, line by line.
 
-enum class DirectiveKind { Write, Replay, Flood, Sleep, Exit, Crash, IgnoreQuit, StopReading, CloseStdin, ChildWindow, Mark };
+enum class DirectiveKind { Write, Replay, Flood, Sleep, Exit, Crash, IgnoreQuit, QuitCode, StopReading, CloseStdin, ChildWindow, Mark };
 
 struct ReplayDirective {
   std::wstring Path;
@@ -16,7 +16,7 @@ struct ReplayDirective {
 struct Directive {
   DirectiveKind Kind = DirectiveKind::Write;
   std::string Text;      // write: the bytes; mark: the name
-  size_t Number = 0;     // flood: bytes; sleep: milliseconds; exit: code
+  size_t Number = 0;     // flood: bytes; sleep: milliseconds; exit, quit-code: code
   ReplayDirective Replay;
 };
 

@@ -1,0 +1,165 @@
+// Players never outlive the file manager: a host that is killed, or that
+// crashes, takes its players with it; a normal close still lets them quit.
+#include <gtest/gtest.h>
+
+#include "host_test.h"
+
+namespace {
+
+bool IsRunning(DWORD processId) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+  if (process == nullptr) return false;
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+
+void Kill(DWORD processId) {
+  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+  if (process == nullptr) return;
+  TerminateProcess(process, 1);
+  WaitForSingleObject(process, 5000);
+  CloseHandle(process);
+}
+
+// reelpane-host.exe in a process of its own, its output in a file; optionally inside a job.
+class HostProcess {
+ public:
+  HostProcess(TestWorkspace& workspace, const std::wstring& arguments, const std::wstring& playerLog,
+              const std::string& script, HANDLE job = nullptr)
+      : output_(JoinPath(workspace.Folder(), L"host-output.txt")) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+    HANDLE outputFile = CreateFileW(output_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                    CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = outputFile;
+    startup.hStdError = outputFile;
+    std::wstring commandLine = L"\"" + JoinPath(BuildFolder(), L"reelpane-host.exe") + L"\" --plugin \"" +
+                               workspace.PluginPath() + L"\" " + arguments;
+    SetEnvironmentVariableW(L"REELPANE_STANDIN_LOG", playerLog.c_str());
+    SetEnvironmentVariableW(L"REELPANE_STANDIN_SCRIPT", FromUtf8(script).c_str());
+    PROCESS_INFORMATION started{};
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
+                       &startup, &started)) {
+      if (job != nullptr) AssignProcessToJobObject(job, started.hProcess);
+      ResumeThread(started.hThread);
+      CloseHandle(started.hThread);
+      process_ = started.hProcess;
+    }
+    SetEnvironmentVariableW(L"REELPANE_STANDIN_LOG", nullptr);
+    SetEnvironmentVariableW(L"REELPANE_STANDIN_SCRIPT", nullptr);
+    CloseHandle(outputFile);
+  }
+  HostProcess(const HostProcess&) = delete;
+  HostProcess& operator=(const HostProcess&) = delete;
+  ~HostProcess() {
+    if (process_ == nullptr) return;
+    Terminate();
+    CloseHandle(process_);
+  }
+
+  bool Started() const { return process_ != nullptr; }
+  std::string Output() const { return ReadFileBytes(output_); }
+  bool WaitForOutput(const std::string& text) const {
+    return WaitUntil([&] { return Output().find(text) != std::string::npos; });
+  }
+  void Terminate() {
+    TerminateProcess(process_, 1);
+    WaitForSingleObject(process_, 5000);
+  }
+  DWORD WaitForExit() const {
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process_, 15000) == WAIT_OBJECT_0) GetExitCodeProcess(process_, &code);
+    return code;
+  }
+
+ private:
+  std::wstring output_;
+  HANDLE process_ = nullptr;
+};
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// Opens two views in a host of its own, kills the host without closing them,
+// and gives the players' ids with whether each was still running a second later.
+std::vector<std::pair<DWORD, bool>> PlayersAfterTheHostIsKilled(TestWorkspace& workspace) {
+  workspace.WriteDefaultSettings();
+  const std::wstring log = workspace.MakeFolder(L"players");
+  HostProcess host(workspace, L"--views 2 --no-close C:\\videos\\clip.avi", log, IdentifyScript(640, 480));
+  EXPECT_TRUE(host.Started());
+  EXPECT_TRUE(WaitUntil([&] { return Count(host.Output(), "open: view shown") == 2; })) << host.Output();
+  const std::vector<DWORD> players = PlayerLog(log).ProcessIds();
+  EXPECT_EQ(players.size(), 2u);
+
+  host.Terminate();
+  Sleep(1000);
+  std::vector<std::pair<DWORD, bool>> seen;
+  for (DWORD player : players) seen.emplace_back(player, IsRunning(player));
+  for (DWORD player : players) Kill(player);
+  return seen;
+}
+
+}  // namespace
+
+using PlayerJob = HostTest;
+
+TEST_F(PlayerJob, PlayerIsInTheJobFromItsFirstInstruction) {
+  PluginHost& host = LoadWithDefaultSettings();
+  const OpenedView opened = workspace_.Open(lister_, IdentifyScript(640, 480));
+  ASSERT_NE(opened.View, nullptr);
+  EXPECT_TRUE(opened.Log.HasEvent("in-job"));
+  host.CloseWindow(opened.View);
+}
+
+TEST_F(PlayerJob, KilledHostTakesItsPlayersWithIt) {
+  for (const auto& [player, running] : PlayersAfterTheHostIsKilled(workspace_)) {
+    EXPECT_FALSE(running) << "player " << player << " outlived its host";
+  }
+}
+
+// The same without the job: the players stay, so the test above can fail.
+TEST(PlayerJobControl, WithoutTheJobPlayersOutliveAKilledHost) {
+  TestWorkspace workspace(L"reelpane-without-job.wlx64");
+  const auto players = PlayersAfterTheHostIsKilled(workspace);
+  ASSERT_EQ(players.size(), 2u);
+  for (const auto& [player, running] : players) EXPECT_TRUE(running) << "player " << player;
+}
+
+TEST_F(PlayerJob, PlayerThatQuitsEndsWithItsOwnExitCode) {
+  PluginHost& host = LoadWithDefaultSettings();
+  const OpenedView opened = workspace_.Open(lister_, "quit-code 42\n" + IdentifyScript(640, 480));
+  ASSERT_NE(opened.View, nullptr);
+  HANDLE player = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, opened.Log.ProcessId());
+  ASSERT_NE(player, nullptr);
+  host.CloseWindow(opened.View);
+  ASSERT_EQ(WaitForSingleObject(player, 5000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(player, &code);
+  CloseHandle(player);
+  EXPECT_EQ(code, 42u) << "the player quit by itself; neither terminated nor killed with the job";
+}
+
+// A host that runs inside a job of its own (where nesting may be refused) still works as before.
+TEST_F(PlayerJob, HostInsideAJobStillOpensAndCloses) {
+  workspace_.WriteDefaultSettings();
+  const std::wstring log = workspace_.MakeFolder(L"players");
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  ASSERT_NE(job, nullptr);
+  {
+    HostProcess host(workspace_, L"--keys space --hold 200 C:\\videos\\clip.avi", log, IdentifyScript(640, 480),
+                     job);
+    ASSERT_TRUE(host.Started());
+    EXPECT_EQ(host.WaitForExit(), 0u) << host.Output();
+    EXPECT_NE(host.Output().find("open: view shown"), std::string::npos) << host.Output();
+  }
+  const PlayerLog player(log);
+  EXPECT_EQ(player.StandardInput(), "pause\nquit\n");
+  EXPECT_TRUE(player.WaitForEvent("exit"));
+  CloseHandle(job);
+}
