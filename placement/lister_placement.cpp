@@ -2,20 +2,13 @@
 
 #include "placement_math.h"
 
-namespace {
-
-bool IsValidRect(const RECT& rect) { return rect.right >= rect.left && rect.bottom >= rect.top; }
-
-}  // namespace
-
 void PlaceListerWindow(HWND lister, std::wstring_view viewSize, int videoWidth, int videoHeight) {
   RECT window{}, desktop{};
   const bool haveWindow = GetWindowRect(lister, &window) != FALSE;
   const bool haveDesktop = GetClientRect(GetDesktopWindow(), &desktop) != FALSE;
   const std::optional<ViewSizeMode> mode = ParseViewSizeMode(viewSize);
-  if (!mode) return;
   // Without both rectangles there is nothing sound to compute from.
-  if (!haveWindow || !haveDesktop || !IsValidRect(window) || !IsValidRect(desktop)) return;
+  if (!mode || !haveWindow || !haveDesktop) return;
 
   const std::optional<WindowPlacement> placement = ComputeListerPlacement<PlacementReal>(
       *mode, {window.left, window.top, window.right, window.bottom},

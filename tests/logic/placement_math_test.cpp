@@ -1,6 +1,9 @@
 #include "placement_math.h"
 
 #include <gtest/gtest.h>
+#include <xmmintrin.h>
+
+#include <array>
 
 namespace {
 
@@ -59,6 +62,86 @@ TEST(ListerPlacement, ExtendedPrecisionHoldsWhateverTheHostSetTheFpuTo) {
   EXPECT_EQ(placement, (WindowPlacement{204, 34, 952, 700}));
 }
 
+namespace {
+
+// Floating-point modes a host may have set before it calls the plugin.
+struct HostFloatModes {
+  std::uint16_t x87;  // bit 6 always reads as set
+  std::uint32_t sse;
+  const char* what;
+};
+
+constexpr HostFloatModes kHostFloatModes[] = {
+    {0x027F, 0x1F80, "x87 at double precision, as Windows starts programs"},
+    {0x0272, 0x1F80, "x87 at double precision, invalid, zero-divide and overflow unmasked"},
+    {0x1372, 0x1900, "Delphi's defaults: invalid, zero-divide and overflow unmasked in both units"},
+    {0x0B7F, 0x5F80, "both units rounding up"},
+    {0x077F, 0x3F80, "both units rounding down"},
+    {0x0F7F, 0x7F80, "both units rounding toward zero"},
+    {0x0340, 0x0000, "every exception unmasked in both units"},
+};
+
+struct TableRow {
+  const wchar_t* mode;
+  int width, height;
+  ScreenRect desktop;
+};
+
+// The example rows whose results depend on rounding: halves, the smart limit, negative positions.
+constexpr TableRow kRoundingRows[] = {
+    {L"normal", 641, 480, kFullHd},       {L"normal", 643, 480, kFullHd},
+    {L"smart", 668, 327, kFullHd},        {L"smart", 1920, 800, kFullHd},
+    {L"normal", 2000, 1200, kFullHd},     {L"smart", 472, 327, {0, 0, 1360, 768}},
+    {L"scale_height", 640, 480, kFullHd}, {L"scale_width", 640, 480, kFullHd},
+};
+
+template <typename Real>
+std::array<std::optional<WindowPlacement>, std::size(kRoundingRows)> RowsUnder(const HostFloatModes& modes,
+                                                                                HostFloatModes& after) {
+  std::array<std::optional<WindowPlacement>, std::size(kRoundingRows)> placements;
+  std::uint16_t savedX87 = 0;
+  __asm__ volatile("fnstcw %0" : "=m"(savedX87));
+  const std::uint32_t savedSse = _mm_getcsr();
+  __asm__ volatile("fnclex\n\tfldcw %0" : : "m"(modes.x87));
+  _mm_setcsr(modes.sse);
+  for (std::size_t i = 0; i < placements.size(); ++i) {
+    const TableRow& row = kRoundingRows[i];
+    placements[i] = ComputeListerPlacement<Real>(*ParseViewSizeMode(row.mode), kLister, row.desktop, row.width,
+                                                 row.height);
+  }
+  __asm__ volatile("fnstcw %0" : "=m"(after.x87));
+  after.sse = _mm_getcsr();
+  _mm_setcsr(savedSse);
+  __asm__ volatile("fnclex\n\tfldcw %0" : : "m"(savedX87));
+  return placements;
+}
+
+template <typename Real>
+void ExpectRowsWhateverTheHostSet() {
+  for (const HostFloatModes& modes : kHostFloatModes) {
+    SCOPED_TRACE(modes.what);
+    HostFloatModes after{};
+    const auto placements = RowsUnder<Real>(modes, after);
+    EXPECT_EQ(after.x87, modes.x87) << "the host's x87 control word is given back";
+    EXPECT_EQ(after.sse, modes.sse) << "the host's SSE control and status are given back";
+    for (std::size_t i = 0; i < placements.size(); ++i) {
+      const TableRow& row = kRoundingRows[i];
+      EXPECT_EQ(placements[i], Place<Real>(row.mode, row.width, row.height, row.desktop))
+          << testing::PrintToString(std::wstring(row.mode)) << " " << row.width << "x" << row.height;
+    }
+  }
+}
+
+}  // namespace
+
+// Rounding modes, precision and unmasked exceptions of either unit are the
+// host's business; the computed rectangle is the same under all of them.
+TEST(ListerPlacement, DoublePrecisionHoldsWhateverModesTheHostSet) { ExpectRowsWhateverTheHostSet<double>(); }
+
+TEST(ListerPlacement, ExtendedPrecisionHoldsWhateverModesTheHostSet) {
+  ExpectRowsWhateverTheHostSet<long double>();
+}
+
 TEST(ListerPlacement, ModeWordsAreExactAndCaseSensitive) {
   EXPECT_EQ(ParseViewSizeMode(L"normal"), ViewSizeMode::Normal);
   EXPECT_EQ(ParseViewSizeMode(L"double"), ViewSizeMode::Double);
@@ -79,4 +162,20 @@ TEST(ListerPlacement, AbsurdSizesNeitherWrapNorMove) {
   ASSERT_TRUE(tall.has_value());  // (700 - 46) * 1215752191 / 100000 fits; in 32 bits the product would wrap
   EXPECT_EQ(tall->width, 7951019 + 8);
   EXPECT_FALSE(ComputeListerPlacement<long double>(ViewSizeMode::Double, kLister, kFullHd, 2147483647, 10));
+}
+
+// A rectangle that can't be a window's leaves the window where it is; an empty one is still a rectangle.
+TEST(ListerPlacement, InvertedRectanglesLeaveTheWindowAlone) {
+  const ScreenRect invertedListers[] = {{1100, 50, 100, 750}, {100, 750, 1100, 50}};
+  const ScreenRect invertedDesktops[] = {{0, 0, -1, 1080}, {0, 1080, 1920, 0}, {1920, 0, 0, 1080}};
+  for (const ScreenRect& lister : invertedListers) {
+    EXPECT_FALSE(ComputeListerPlacement<double>(ViewSizeMode::Normal, lister, kFullHd, 640, 480));
+    EXPECT_FALSE(ComputeListerPlacement<long double>(ViewSizeMode::Normal, lister, kFullHd, 640, 480));
+  }
+  for (const ScreenRect& desktop : invertedDesktops) {
+    EXPECT_FALSE(ComputeListerPlacement<double>(ViewSizeMode::Smart, kLister, desktop, 640, 480));
+    EXPECT_FALSE(ComputeListerPlacement<long double>(ViewSizeMode::Smart, kLister, desktop, 640, 480));
+  }
+  EXPECT_EQ(ComputeListerPlacement<double>(ViewSizeMode::Normal, {100, 50, 100, 50}, kFullHd, 640, 480),
+            (WindowPlacement{636, 277, 648, 526}));
 }
