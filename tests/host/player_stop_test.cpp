@@ -85,7 +85,7 @@ TEST_F(PlayerStop, CloseReleasesEverythingTheViewHeld) {
 
 TEST_F(PlayerStop, PlayerThatAlreadyEndedClosesAtOnce) {
   PluginHost& host = LoadWithDefaultSettings();
-  const OpenedView opened = workspace_.Open(lister_, IdentifyScript(640, 480) + "sleep 100\nexit 7\n");
+  const OpenedView opened = workspace_.Open(lister_, IdentifyScript(640, 480) + "sleep 1000\nexit 7\n");  // time to take a handle on it first
   ASSERT_NE(opened.View, nullptr);
   WatchedProcess player(opened.Log.ProcessId());
   ASSERT_TRUE(player.WaitForExit().Exited);

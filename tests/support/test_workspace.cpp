@@ -224,7 +224,8 @@ std::vector<std::wstring> TestWorkspace::RunningChildProcesses() {
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof(entry);
   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-    if (entry.th32ParentProcessID == GetCurrentProcessId()) {
+    // Wine starts its desktop process (explorer.exe) as a child of whichever program first needs it.
+    if (entry.th32ParentProcessID == GetCurrentProcessId() && lstrcmpiW(entry.szExeFile, L"explorer.exe") != 0) {
       children.push_back(std::wstring(entry.szExeFile) + L" " + std::to_wstring(entry.th32ProcessID));
     }
   }

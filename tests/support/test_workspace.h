@@ -81,7 +81,8 @@ class TestWorkspace {
   // player records into a fresh folder.
   OpenedView Open(HWND lister, const std::string& script, const std::wstring& fileName = L"C:\\videos\\clip.avi");
 
-  // Child processes of this test process that are still running, by program name.
+  // Child processes of this test process that are still running, by program name
+  // (Wine's own desktop process aside).
   static std::vector<std::wstring> RunningChildProcesses();
 
  private:
