@@ -217,6 +217,25 @@ OpenedView TestWorkspace::Open(HWND lister, const std::string& script, const std
   return {view, PlayerLog(logFolder)};
 }
 
+namespace {
+
+// Wine starts its own programs (explorer.exe, services.exe, ...) as children of
+// whichever program first needs them; they live in the Windows folder.
+bool IsSystemProgram(DWORD processId) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  if (process == nullptr) return false;
+  wchar_t image[MAX_PATH * 4] = {};
+  DWORD length = MAX_PATH * 4;
+  const bool named = QueryFullProcessImageNameW(process, 0, image, &length) != FALSE;
+  CloseHandle(process);
+  wchar_t windows[MAX_PATH] = {};
+  const UINT windowsLength = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  return named && windowsLength > 0 && CompareStringOrdinal(image, static_cast<int>(windowsLength), windows,
+                                                            static_cast<int>(windowsLength), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
 std::vector<std::wstring> TestWorkspace::RunningChildProcesses() {
   std::vector<std::wstring> children;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -224,8 +243,7 @@ std::vector<std::wstring> TestWorkspace::RunningChildProcesses() {
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof(entry);
   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-    // Wine starts its desktop process (explorer.exe) as a child of whichever program first needs it.
-    if (entry.th32ParentProcessID == GetCurrentProcessId() && lstrcmpiW(entry.szExeFile, L"explorer.exe") != 0) {
+    if (entry.th32ParentProcessID == GetCurrentProcessId() && !IsSystemProgram(entry.th32ProcessID)) {
       children.push_back(std::wstring(entry.szExeFile) + L" " + std::to_wstring(entry.th32ProcessID));
     }
   }

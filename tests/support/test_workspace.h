@@ -82,7 +82,7 @@ class TestWorkspace {
   OpenedView Open(HWND lister, const std::string& script, const std::wstring& fileName = L"C:\\videos\\clip.avi");
 
   // Child processes of this test process that are still running, by program name
-  // (Wine's own desktop process aside).
+  // (Wine's own system programs aside).
   static std::vector<std::wstring> RunningChildProcesses();
 
  private:
