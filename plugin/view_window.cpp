@@ -104,11 +104,13 @@ void StoreViewContext(HWND view, PlayerContext* context) {
 }
 
 PlayerContext* ViewContext(HWND view) {
-  // The host may hand us any window; only our own views hold a record.
+  // The host may hand us any window; only our own views hold a record. The class's
+  // procedure tells ours apart: the window's own one changes when the host subclasses
+  // the view, and that view must still take keys and be closed.
   wchar_t className[std::size(kClassName) + 1] = {};
   if (view == nullptr || GetClassNameW(view, className, static_cast<int>(std::size(className))) == 0 ||
       std::wcscmp(className, kClassName) != 0 ||
-      GetWindowLongPtrW(view, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(PlayerWindowProc)) {
+      GetClassLongPtrW(view, GCLP_WNDPROC) != reinterpret_cast<ULONG_PTR>(PlayerWindowProc)) {
     return nullptr;
   }
   return reinterpret_cast<PlayerContext*>(GetWindowLongPtrW(view, GWLP_USERDATA));

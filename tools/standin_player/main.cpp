@@ -7,6 +7,8 @@
 //                            player: several may share the folder), events.txt
 //   REELPANE_STANDIN_SCRIPT  directives, one per line:
 //     write TEXT             one write of TEXT (escapes \n \r \t \0 \\ \xHH)
+//     stamped-write TEXT     the same, with a "wrote" event stamped just before the write
+//                            and logged after it (for timings from the write on)
 //     replay PATH CHUNK MS   a file's bytes in writes of CHUNK bytes, MS apart
 //     flood BYTES            BYTES letters without a line feed
 //     sleep MS | exit CODE | crash
@@ -16,9 +18,13 @@
 //     close-stdin            standard input is closed (the host's writes then fail)
 //     child-window           a window of ours inside the -wid window, as a real player makes
 //     mark NAME              a time-stamped line in events.txt
+//     await LINE             waits until standard input has brought the command LINE
+//     key CODE               sends WM_KEYDOWN CODE (decimal) to the -wid window, as a player
+//                            whose window passes keys on would, and waits for the answer
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +42,12 @@ std::atomic<bool> StopReading{false};
 HANDLE Stdin = INVALID_HANDLE_VALUE;
 HWND ChildWindow = nullptr;
 DWORD MainThread = 0;
+// Every command line read so far, for "await"; the event is set after each one
+// and when standard input ends.
+CRITICAL_SECTION CommandsLock;
+std::vector<std::string> CommandsRead;
+bool StdinEnded = false;
+HANDLE CommandRead = nullptr;
 
 std::wstring Environment(const wchar_t* name) {
   const DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);
@@ -56,11 +68,17 @@ void AppendToLog(const wchar_t* name, const std::string& bytes) {
   CloseHandle(file);
 }
 
-void RecordEvent(const std::string& what) {
+LONGLONG Now() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
-  AppendToLog(L"events.txt", std::to_string(now.QuadPart) + " " + what + "\n");
+  return now.QuadPart;
 }
+
+void RecordEventAt(LONGLONG when, const std::string& what) {
+  AppendToLog(L"events.txt", std::to_string(when) + " " + what + "\n");
+}
+
+void RecordEvent(const std::string& what) { RecordEventAt(Now(), what); }
 
 std::string Utf8(const std::wstring& text) {
   const int needed = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
@@ -95,6 +113,10 @@ DWORD WINAPI ReadStandardInput(void*) {
     DWORD got = 0;
     if (!ReadFile(Stdin, buffer, sizeof(buffer), &got, nullptr) || got == 0) {
       RecordEvent("stdin-ended");
+      EnterCriticalSection(&CommandsLock);
+      StdinEnded = true;
+      LeaveCriticalSection(&CommandsLock);
+      SetEvent(CommandRead);
       return 0;
     }
     AppendToLog(L"stdin.bin", std::string(buffer, got));
@@ -104,6 +126,10 @@ DWORD WINAPI ReadStandardInput(void*) {
         continue;
       }
       RecordEvent("command " + line);
+      EnterCriticalSection(&CommandsLock);
+      CommandsRead.push_back(line);
+      LeaveCriticalSection(&CommandsLock);
+      SetEvent(CommandRead);
       if (line == "quit" && !IgnoreQuit) Quit();
       line.clear();
     }
@@ -134,6 +160,28 @@ void CreateChildWindow() {
   RecordEvent(ChildWindow != nullptr ? "child-window" : "child-window-failed");
 }
 
+void AwaitCommand(const std::string& wanted) {
+  for (;;) {
+    EnterCriticalSection(&CommandsLock);
+    const bool seen = std::find(CommandsRead.begin(), CommandsRead.end(), wanted) != CommandsRead.end();
+    const bool ended = StdinEnded;
+    LeaveCriticalSection(&CommandsLock);
+    if (seen) return;
+    if (ended) {
+      RecordEvent("await-ended");
+      return;
+    }
+    WaitForSingleObject(CommandRead, INFINITE);
+  }
+}
+
+void SendKey(WPARAM virtualKey) {
+  DWORD_PTR result = 0;
+  const bool answered = SendMessageTimeoutW(ViewWindowFromCommandLine(), WM_KEYDOWN, virtualKey, 1, SMTO_NORMAL,
+                                            5000, &result) != 0;
+  RecordEvent(answered ? "key-answered" : "key-unanswered");
+}
+
 void Replay(const ReplayDirective& replay) {
   HANDLE file = CreateFileW(replay.Path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
@@ -158,6 +206,12 @@ void Run(const Directive& directive) {
     case DirectiveKind::Write:
       WriteOut(directive.Text);
       break;
+    case DirectiveKind::StampedWrite: {
+      const LONGLONG before = Now();
+      WriteOut(directive.Text);
+      RecordEventAt(before, "wrote");
+      break;
+    }
     case DirectiveKind::Replay:
       Replay(directive.Replay);
       break;
@@ -192,6 +246,12 @@ void Run(const Directive& directive) {
     case DirectiveKind::Mark:
       RecordEvent("mark " + directive.Text);
       break;
+    case DirectiveKind::Await:
+      AwaitCommand(directive.Text);
+      break;
+    case DirectiveKind::Key:
+      SendKey(static_cast<WPARAM>(directive.Number));
+      break;
   }
 }
 
@@ -211,6 +271,8 @@ int wmain() {
   Stdin = GetStdHandle(STD_INPUT_HANDLE);
 
   MainThread = GetCurrentThreadId();
+  InitializeCriticalSection(&CommandsLock);
+  CommandRead = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   const std::vector<Directive> script = ParseStandInScript(Utf8(Environment(L"REELPANE_STANDIN_SCRIPT")));
   // Standard input is read from the start, unless the script closes it.
   bool closesStdin = false;

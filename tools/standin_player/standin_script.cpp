@@ -78,8 +78,8 @@ std::vector<Directive> ParseStandInScript(std::string_view script) {
     const std::string_view argument = blank == std::string_view::npos ? std::string_view() : line.substr(blank + 1);
 
     Directive directive;
-    if (word == "write") {
-      directive.Kind = DirectiveKind::Write;
+    if (word == "write" || word == "stamped-write") {
+      directive.Kind = word == "write" ? DirectiveKind::Write : DirectiveKind::StampedWrite;
       directive.Text = Unescape(argument);
     } else if (word == "replay") {
       directive.Kind = DirectiveKind::Replay;
@@ -103,6 +103,12 @@ std::vector<Directive> ParseStandInScript(std::string_view script) {
     } else if (word == "mark") {
       directive.Kind = DirectiveKind::Mark;
       directive.Text = std::string(argument);
+    } else if (word == "await") {
+      directive.Kind = DirectiveKind::Await;
+      directive.Text = std::string(argument);
+    } else if (word == "key") {
+      directive.Kind = DirectiveKind::Key;
+      directive.Number = Number(argument);
     } else {
       continue;
     }
