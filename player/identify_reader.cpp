@@ -9,6 +9,12 @@ VideoSize ReadVideoSize(HANDLE outputPipe, HANDLE process, DWORD boundMs) {
   IdentifyParser parser;
   char buffer[IdentifyParser::kReadSize];
   while (parser.WantsMoreOutput()) {
+    // A player that writes faster than we read never lets a read wait, so the
+    // bound is checked between reads as well as within them.
+    if (GetTickCount64() >= deadline) {
+      parser.OnBoundReached();
+      break;
+    }
     DWORD got = 0;
     switch (ReadPipe(outputPipe, process, buffer, sizeof(buffer), got, deadline)) {
       case ReadOutcome::Data:
