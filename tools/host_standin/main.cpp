@@ -3,11 +3,16 @@
 // does, presses keys, and tells what happened.
 //
 //   reelpane-host [--plugin FILE] [--embedded] [--lister WxH] [--views N]
-//                 [--keys K,K,...] [--command N] [--hold MS] [--no-close] FILE
+//                 [--keys K,K,...] [--command N] [--hold MS] [--screenshot BMP]
+//                 [--qpc] [--no-close] FILE
 //
 // Keys are virtual-key names (space left up right down 0 9 h i m q multiply
-// divide semicolon apostrophe) or numbers. --no-close keeps the views open until
-// the program is killed.
+// divide semicolon apostrophe) or numbers. Like the file manager, it sizes each
+// view window to its Lister window's client area. --screenshot saves what the
+// screen shows of the first Lister window after the keys, commands and hold.
+// --qpc prints the performance counter as each ListLoadW returns, to set against
+// the stand-in player's time-stamped events.
+// --no-close keeps the views open until the program is killed.
 #include <windows.h>
 
 #include <cstdio>
@@ -16,6 +21,7 @@
 #include <vector>
 
 #include "plugin_host.h"
+#include "screenshot.h"
 
 namespace {
 
@@ -25,9 +31,11 @@ struct Options {
   bool Embedded = false;
   int ListerWidth = 1000, ListerHeight = 700;
   int Views = 1;
-  std::vector<UINT> Keys;
+  std::vector<std::wstring> Keys;
   std::vector<int> Commands;
   DWORD HoldMs = 0;
+  std::wstring Screenshot;
+  bool Qpc = false;
   bool NoClose = false;
 };
 
@@ -67,9 +75,11 @@ bool ParseOptions(int count, wchar_t** arguments, Options& options) {
     else if (argument == L"--lister" && hasValue) swscanf(arguments[++i], L"%dx%d", &options.ListerWidth, &options.ListerHeight);
     else if (argument == L"--views" && hasValue) options.Views = _wtoi(arguments[++i]);
     else if (argument == L"--keys" && hasValue) {
-      for (const std::wstring& key : Split(arguments[++i])) options.Keys.push_back(KeyCode(key));
+      for (const std::wstring& key : Split(arguments[++i])) options.Keys.push_back(key);
     } else if (argument == L"--command" && hasValue) options.Commands.push_back(_wtoi(arguments[++i]));
     else if (argument == L"--hold" && hasValue) options.HoldMs = static_cast<DWORD>(_wtoi(arguments[++i]));
+    else if (argument == L"--screenshot" && hasValue) options.Screenshot = arguments[++i];
+    else if (argument == L"--qpc") options.Qpc = true;
     else if (argument == L"--no-close") options.NoClose = true;
     else if (argument.rfind(L"--", 0) == 0) return false;
     else options.File = argument;
@@ -77,16 +87,35 @@ bool ParseOptions(int count, wchar_t** arguments, Options& options) {
   return !options.File.empty() && options.Views > 0;
 }
 
-double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+LONGLONG Frequency() {
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
-  return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+  return frequency.QuadPart;
+}
+
+double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+  return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(Frequency());
 }
 
 LARGE_INTEGER Now() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
   return now;
+}
+
+// The file manager gives the view window the whole client area of its Lister window.
+void FitViewToLister(HWND view, HWND lister) {
+  RECT client{};
+  GetClientRect(lister, &client);
+  MoveWindow(view, 0, 0, client.right, client.bottom, TRUE);
+}
+
+// Wine sends the view its WM_NCPAINT only after BeginPaint has taken the update
+// region, so the view's colour-key fill is clipped away. The screenshot sends it
+// again with the region pending, so that the colour key shows where the video goes.
+void PaintViewAsWindowsDoes(HWND view) {
+  InvalidateRect(view, nullptr, FALSE);
+  SendMessageW(view, WM_NCPAINT, 1, 0);
 }
 
 void PrintRect(const char* what, HWND window) {
@@ -102,7 +131,7 @@ int wmain(int count, wchar_t** arguments) {
   Options options;
   if (!ParseOptions(count, arguments, options)) {
     std::fprintf(stderr, "usage: reelpane-host [--plugin FILE] [--embedded] [--lister WxH] [--views N] "
-                         "[--keys K,K,...] [--command N] [--hold MS] [--no-close] FILE\n");
+                         "[--keys K,K,...] [--command N] [--hold MS] [--screenshot BMP] [--qpc] [--no-close] FILE\n");
     return 2;
   }
   PluginHost host(options.Plugin);
@@ -112,6 +141,9 @@ int wmain(int count, wchar_t** arguments) {
   }
   host.SetDefaultParams();
   std::printf("detect string: %s\n", host.DetectString(256).substr(1).c_str());
+  RECT desktop{};
+  GetClientRect(GetDesktopWindow(), &desktop);
+  std::printf("desktop: width %ld, height %ld\n", desktop.right - desktop.left, desktop.bottom - desktop.top);
 
   struct View {
     HWND Lister;
@@ -123,17 +155,20 @@ int wmain(int count, wchar_t** arguments) {
     PrintRect("lister before", lister);
     const LARGE_INTEGER start = Now();
     HWND window = host.LoadW(lister, options.File);
-    std::printf("open: %s in %.1f ms\n", window != nullptr ? "view shown" : "refused (null)", Milliseconds(start, Now()));
+    const LARGE_INTEGER returned = Now();
+    std::printf("open: %s in %.1f ms\n", window != nullptr ? "view shown" : "refused (null)", Milliseconds(start, returned));
+    if (options.Qpc) std::printf("qpc: open returned %lld of %lld per second\n", returned.QuadPart, Frequency());
     PrintRect("lister after", lister);
+    if (window != nullptr) FitViewToLister(window, lister);
     views.push_back({lister, window});
   }
   std::fflush(stdout);
 
   for (View& view : views) {
     if (view.Window == nullptr) continue;
-    for (UINT key : options.Keys) {
-      SendMessageW(view.Window, WM_KEYDOWN, key, 1);
-      std::printf("key: 0x%02X\n", key);
+    for (const std::wstring& key : options.Keys) {
+      SendMessageW(view.Window, WM_KEYDOWN, KeyCode(key), 1);
+      std::printf("key: %ls (0x%02X)\n", key.c_str(), KeyCode(key));
     }
     for (int command : options.Commands) std::printf("command %d: %d\n", command, host.SendCommand(view.Window, command));
   }
@@ -143,6 +178,12 @@ int wmain(int count, wchar_t** arguments) {
     for (;;) PumpMessages(INFINITE);
   }
   PumpMessages(options.HoldMs);
+  if (!options.Screenshot.empty() && !views.empty()) {
+    if (views.front().Window != nullptr) PaintViewAsWindowsDoes(views.front().Window);
+    PumpMessages(200);  // Wine puts what was drawn on the screen while the thread waits for messages
+    const bool saved = SaveWindowScreenshot(views.front().Lister, options.Screenshot);
+    std::printf("screenshot: %ls\n", saved ? options.Screenshot.c_str() : L"(failed)");
+  }
   for (View& view : views) {
     if (view.Window != nullptr) {
       const LARGE_INTEGER start = Now();

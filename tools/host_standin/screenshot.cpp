@@ -1,0 +1,106 @@
+#include "screenshot.h"
+
+#include <string>
+
+namespace {
+
+// One owner for each GDI resource the capture takes.
+class ScreenDc {
+ public:
+  ScreenDc() : dc_(GetDC(nullptr)) {}
+  ScreenDc(const ScreenDc&) = delete;
+  ScreenDc& operator=(const ScreenDc&) = delete;
+  ~ScreenDc() {
+    if (dc_ != nullptr) ReleaseDC(nullptr, dc_);
+  }
+  HDC Get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+class MemoryDc {
+ public:
+  explicit MemoryDc(HDC compatible) : dc_(CreateCompatibleDC(compatible)) {}
+  MemoryDc(const MemoryDc&) = delete;
+  MemoryDc& operator=(const MemoryDc&) = delete;
+  ~MemoryDc() {
+    if (dc_ != nullptr) DeleteDC(dc_);
+  }
+  HDC Get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+class Bitmap {
+ public:
+  explicit Bitmap(HBITMAP bitmap) : bitmap_(bitmap) {}
+  Bitmap(const Bitmap&) = delete;
+  Bitmap& operator=(const Bitmap&) = delete;
+  ~Bitmap() {
+    if (bitmap_ != nullptr) DeleteObject(bitmap_);
+  }
+  HBITMAP Get() const { return bitmap_; }
+
+ private:
+  HBITMAP bitmap_;
+};
+
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                  written == bytes.size();
+  CloseHandle(file);
+  return ok;
+}
+
+template <typename T>
+void Append(std::string& bytes, const T& value) {
+  bytes.append(reinterpret_cast<const char*>(&value), sizeof(value));
+}
+
+}  // namespace
+
+bool SaveWindowScreenshot(HWND window, const std::wstring& bmpPath) {
+  RECT rect{};
+  if (!GetWindowRect(window, &rect)) return false;
+  const LONG width = rect.right - rect.left;
+  const LONG height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return false;
+
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof(header);
+  header.biWidth = width;
+  header.biHeight = height;  // bottom-up rows, as BMP files keep them
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  header.biCompression = BI_RGB;
+  const DWORD stride = static_cast<DWORD>((width * 3 + 3) & ~3);
+  header.biSizeImage = stride * static_cast<DWORD>(height);
+
+  ScreenDc screen;
+  MemoryDc memory(screen.Get());
+  void* bits = nullptr;
+  Bitmap bitmap(CreateDIBSection(screen.Get(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits,
+                                 nullptr, 0));
+  if (screen.Get() == nullptr || memory.Get() == nullptr || bitmap.Get() == nullptr) return false;
+  const HGDIOBJ previous = SelectObject(memory.Get(), bitmap.Get());
+  const bool copied = BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY) != FALSE;
+  SelectObject(memory.Get(), previous);
+  if (!copied) return false;
+  GdiFlush();
+
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;  // "BM"
+  file.bfOffBits = sizeof(file) + sizeof(header);
+  file.bfSize = file.bfOffBits + header.biSizeImage;
+  std::string bytes;
+  bytes.reserve(file.bfSize);
+  Append(bytes, file);
+  Append(bytes, header);
+  bytes.append(static_cast<const char*>(bits), header.biSizeImage);
+  return WriteWholeFile(bmpPath, bytes);
+}

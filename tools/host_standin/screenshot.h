@@ -1,0 +1,8 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// Saves what the screen shows in |window|'s rectangle, frame included, as a
+// 24-bit BMP file. False when nothing could be captured or written.
+bool SaveWindowScreenshot(HWND window, const std::wstring& bmpPath);
