@@ -8,47 +8,11 @@
 #include "host_test.h"
 #include "lister_placement.h"
 #include "placement_math.h"
+#include "window_messages.h"
 
 namespace {
 
 constexpr int kListerWidth = 1000, kListerHeight = 700;
-
-// Keeps every move or resize asked of a window, as SetWindowPos hands it over
-// before the default window procedure fits it to the screen.
-class MoveRecorder {
- public:
-  explicit MoveRecorder(HWND window) : window_(window) {
-    SetPropW(window_, kProperty, this);
-    original_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MoveRecorder::Procedure)));
-  }
-  MoveRecorder(const MoveRecorder&) = delete;
-  MoveRecorder& operator=(const MoveRecorder&) = delete;
-  ~MoveRecorder() {
-    if (!IsWindow(window_)) return;
-    SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
-    RemovePropW(window_, kProperty);
-  }
-
-  const std::vector<WINDOWPOS>& Moves() const { return moves_; }
-
- private:
-  static constexpr wchar_t kProperty[] = L"ReelpaneTestMoveRecorder";
-
-  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = static_cast<MoveRecorder*>(GetPropW(window, kProperty));
-    if (message == WM_WINDOWPOSCHANGING) {
-      const auto& position = *reinterpret_cast<const WINDOWPOS*>(lParam);
-      // Activation and z-order changes neither move nor resize.
-      if ((position.flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE)) self->moves_.push_back(position);
-    }
-    return CallWindowProcW(self->original_, window, message, wParam, lParam);
-  }
-
-  HWND window_;
-  WNDPROC original_ = nullptr;
-  std::vector<WINDOWPOS> moves_;
-};
 
 ScreenRect ToScreenRect(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
 
@@ -90,7 +54,7 @@ class Placement : public HostTest {
   void ExpectListerLeftAlone(const std::string& script, bool playable = true) {
     ResetLister();
     const ScreenRect before = WindowRect(lister_);
-    MoveRecorder moves(lister_);
+    MessageRecorder moves(lister_);
     const OpenedView opened = workspace_.Open(lister_, script);
     EXPECT_EQ(opened.View != nullptr, playable);
     EXPECT_TRUE(moves.Moves().empty()) << "moved to " << moves.Moves().front().x << "," << moves.Moves().front().y;
@@ -129,7 +93,7 @@ TEST_F(Placement, EachModeMovesAFreeStandingListerToTheComputedRectangle) {
     const ScreenRect target{expected->x, expected->y, expected->x + expected->width, expected->y + expected->height};
     ASSERT_FALSE(target == before) << "the case must move the window";
 
-    MoveRecorder moves(lister_);
+    MessageRecorder moves(lister_);
     const OpenedView opened = workspace_.Open(lister_, IdentifyScript(c.width, c.height));
     ASSERT_NE(opened.View, nullptr);
     ASSERT_EQ(moves.Moves().size(), 1u) << "one MoveWindow";
@@ -163,7 +127,7 @@ TEST_F(Placement, AnEmbeddedListerIsNeverMoved) {
     HWND panel = GetParent(embedded);
     const ScreenRect embeddedBefore = WindowRect(embedded), panelBefore = WindowRect(panel);
     {
-      MoveRecorder embeddedMoves(embedded), panelMoves(panel);
+      MessageRecorder embeddedMoves(embedded), panelMoves(panel);
       const OpenedView opened = workspace_.Open(embedded, IdentifyScript(640, 480));
       ASSERT_NE(opened.View, nullptr);
       EXPECT_TRUE(embeddedMoves.Moves().empty());
@@ -206,7 +170,7 @@ TEST_F(Placement, AListerWindowThatIsGoneIsLeftAlone) {
   HWND gone = CreateFreeListerWindow();
   DestroyWindow(gone);
   const ScreenRect before = WindowRect(lister_);
-  MoveRecorder moves(lister_);
+  MessageRecorder moves(lister_);
   for (const wchar_t* word : {L"normal", L"double", L"scale_height", L"scale_width", L"smart"}) {
     PlaceListerWindow(gone, word, 640, 480);
     PlaceListerWindow(nullptr, word, 640, 480);

@@ -24,7 +24,8 @@ inline int DispatchQueued(HWND window, UINT message) {
 }
 
 // Subclasses a window, as a host may, and keeps every message that reaches it
-// before passing it on to the window's own procedure.
+// before passing it on to the window's own procedure; and every move or resize
+// asked of it, as SetWindowPos hands it over before the window is fitted to the screen.
 class MessageRecorder {
  public:
   explicit MessageRecorder(HWND window) : window_(window) {
@@ -48,6 +49,7 @@ class MessageRecorder {
   size_t Count(UINT message, WPARAM wParam) const {
     return static_cast<size_t>(std::count(seen_.begin(), seen_.end(), std::make_pair(message, wParam)));
   }
+  const std::vector<WINDOWPOS>& Moves() const { return moves_; }
 
  private:
   static constexpr wchar_t kProperty[] = L"ReelpaneTestMessageRecorder";
@@ -55,10 +57,16 @@ class MessageRecorder {
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = static_cast<MessageRecorder*>(GetPropW(window, kProperty));
     self->seen_.emplace_back(message, wParam);
+    if (message == WM_WINDOWPOSCHANGING) {
+      const auto& position = *reinterpret_cast<const WINDOWPOS*>(lParam);
+      // Activation and z-order changes neither move nor resize.
+      if ((position.flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE)) self->moves_.push_back(position);
+    }
     return CallWindowProcW(self->original_, window, message, wParam, lParam);
   }
 
   HWND window_;
   WNDPROC original_ = nullptr;
   std::vector<std::pair<UINT, WPARAM>> seen_;
+  std::vector<WINDOWPOS> moves_;
 };
