@@ -2,6 +2,11 @@
 
 #include <windows.h>
 
+#include <optional>
+
+#include "auto_close_handle.h"
+#include "settings_text.h"
+
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
@@ -10,6 +15,7 @@ constexpr const wchar_t* kSettingsFileName = L"reelpane.ini";
 constexpr const wchar_t* kSection = L"config";
 constexpr DWORD kIniValueBuffer = 2048;      // values longer than 2047 characters are cut
 constexpr DWORD kExpansionBuffer = 3200;     // room for 3198 characters, as always
+constexpr DWORD kLargestOwnSettingsRead = 1 << 20;  // beyond this the profile functions read it
 
 HMODULE ThisModule() { return reinterpret_cast<HMODULE>(&__ImageBase); }
 
@@ -100,6 +106,28 @@ bool FoundAsFile(const std::wstring& path) {
   return !IsFolder(found.dwFileAttributes);
 }
 
+// The settings file's text when it is UTF-8, which the profile functions would misread.
+std::optional<std::wstring> ReadUtf8SettingsText(const std::wstring& settingsFile) {
+  AutoCloseHandle file(CreateFileW(settingsFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+  LARGE_INTEGER size{};
+  if (!file.IsValid() || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > kLargestOwnSettingsRead) {
+    return std::nullopt;
+  }
+  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+  DWORD got = 0;
+  if (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) return std::nullopt;
+  bytes.resize(got);
+  if (!IsUtf8SettingsText(bytes)) return std::nullopt;
+  const int length = static_cast<int>(bytes.size());
+  const int needed = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), length, nullptr, 0);
+  if (needed <= 0) return std::nullopt;  // a mark followed by something else: left to the platform
+  std::wstring text(static_cast<size_t>(needed), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), length, text.data(), needed);
+  if (text.starts_with(L'\xFEFF')) text.erase(0, 1);
+  return text;
+}
+
 }  // namespace
 
 std::wstring FolderOfFile(std::wstring_view fileName) {
@@ -119,6 +147,11 @@ std::wstring SettingsFilePath() { return PluginFolder() + kSettingsFileName; }
 
 std::wstring ReadIniString(const wchar_t* section, const wchar_t* key, const std::wstring& fallback,
                            const std::wstring& settingsFile) {
+  if (const std::optional<std::wstring> utf8Text = ReadUtf8SettingsText(settingsFile)) {
+    std::wstring value = FindIniValue(*utf8Text, section, key).value_or(fallback);
+    if (value.size() > kIniValueBuffer - 1) value.resize(kIniValueBuffer - 1);
+    return value;
+  }
   std::wstring value(kIniValueBuffer, L'\0');
   GetPrivateProfileStringW(section, key, fallback.c_str(), value.data(), kIniValueBuffer,
                            settingsFile.c_str());

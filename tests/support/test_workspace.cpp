@@ -192,6 +192,9 @@ void TestWorkspace::WriteSettings(const std::vector<std::pair<std::wstring, std:
     case SettingsEncoding::Utf8WithBom:
       bytes = "\xEF\xBB\xBF" + Utf8(text);
       break;
+    case SettingsEncoding::Utf8:  // as Notepad saves today
+      bytes = Utf8(text);
+      break;
   }
   WriteFileBytes(JoinPath(folder_, L"reelpane.ini"), bytes);
 }

@@ -26,7 +26,7 @@ std::wstring FromUtf8(const std::string& text);
 // Polls |condition| until it holds or |timeout| passes, pumping this thread's messages.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
-enum class SettingsEncoding { Ansi, Utf16, Utf8WithBom };
+enum class SettingsEncoding { Ansi, Utf16, Utf8WithBom, Utf8 };
 
 // What one stand-in player recorded.
 class PlayerLog {
