@@ -13,5 +13,7 @@ void PlaceListerWindow(HWND lister, std::wstring_view viewSize, int videoWidth, 
   const std::optional<WindowPlacement> placement = ComputeListerPlacement<PlacementReal>(
       *mode, {window.left, window.top, window.right, window.bottom},
       {desktop.left, desktop.top, desktop.right, desktop.bottom}, videoWidth, videoHeight);
-  if (placement) MoveWindow(lister, placement->x, placement->y, placement->width, placement->height, TRUE);
+  if (placement && FitsWindowCoordinates(*placement)) {
+    MoveWindow(lister, placement->x, placement->y, placement->width, placement->height, TRUE);
+  }
 }

@@ -153,6 +153,12 @@ std::optional<WindowPlacement> Compute(const PlacementInputs& in) {
 
 }  // namespace
 
+bool FitsWindowCoordinates(const WindowPlacement& placement) {
+  const auto fits = [](std::int64_t value) { return value >= -32768 && value <= 32767; };
+  return fits(placement.x) && fits(placement.y) && fits(std::int64_t{placement.x} + placement.width) &&
+         fits(std::int64_t{placement.y} + placement.height);
+}
+
 template <typename Real>
 std::optional<WindowPlacement> ComputeListerPlacement(ViewSizeMode mode, const ScreenRect& lister,
                                                       const ScreenRect& desktop, std::int32_t videoWidth,

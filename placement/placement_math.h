@@ -31,6 +31,11 @@ std::optional<WindowPlacement> ComputeListerPlacement(ViewSizeMode mode, const S
                                                       const ScreenRect& desktop, std::int32_t videoWidth,
                                                       std::int32_t videoHeight);
 
+// Whether the window manager can hold the rectangle: window coordinates are 16-bit
+// on Windows and Wine alike, and one beyond them is clamped to the far edge of that
+// range, which throws the window off the screen (a player that reports an absurd size).
+bool FitsWindowCoordinates(const WindowPlacement& placement);
+
 // This build's precision.
 #if defined(_WIN64)
 using PlacementReal = double;

@@ -179,3 +179,18 @@ TEST(ListerPlacement, InvertedRectanglesLeaveTheWindowAlone) {
   EXPECT_EQ(ComputeListerPlacement<double>(ViewSizeMode::Normal, {100, 50, 100, 50}, kFullHd, 640, 480),
             (WindowPlacement{636, 277, 648, 526}));
 }
+
+// The window manager holds 16-bit coordinates: a placement beyond them is not made.
+TEST(ListerPlacement, OnlyRectanglesInWindowCoordinatesAreMade) {
+  EXPECT_TRUE(FitsWindowCoordinates({-32768, -32768, 65535, 65535}));
+  EXPECT_TRUE(FitsWindowCoordinates({-964, 0, 3848, 2206}));  // a 4K video, larger than the desktop
+  EXPECT_FALSE(FitsWindowCoordinates({-32769, 0, 100, 100}));
+  EXPECT_FALSE(FitsWindowCoordinates({0, -32769, 100, 100}));
+  EXPECT_FALSE(FitsWindowCoordinates({32700, 0, 68, 100}));
+  EXPECT_FALSE(FitsWindowCoordinates({0, 32700, 100, 68}));
+  // A width of 99999999999 keeps its low 32 bits, 1215752191: centred, that is far beyond them.
+  const auto absurd = ComputeListerPlacement<double>(ViewSizeMode::Normal, kLister, kFullHd, 1215752191, 480);
+  ASSERT_TRUE(absurd.has_value());
+  EXPECT_FALSE(FitsWindowCoordinates(*absurd));
+  EXPECT_TRUE(FitsWindowCoordinates(Place<double>(L"normal", 640, 480)));
+}
