@@ -3,24 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "host_test.h"
+#include "watched_player.h"
 
 namespace {
-
-bool IsRunning(DWORD processId) {
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
-  if (process == nullptr) return false;
-  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-  CloseHandle(process);
-  return running;
-}
-
-void Kill(DWORD processId) {
-  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
-  if (process == nullptr) return;
-  TerminateProcess(process, 1);
-  WaitForSingleObject(process, 5000);
-  CloseHandle(process);
-}
 
 // reelpane-host.exe in a process of its own, its output in a file; optionally inside a job.
 class HostProcess {
@@ -96,12 +81,22 @@ std::vector<std::pair<DWORD, bool>> PlayersAfterTheHostIsKilled(TestWorkspace& w
   EXPECT_TRUE(WaitUntil([&] { return Count(host.Output(), "open: view shown") == 2; })) << host.Output();
   const std::vector<DWORD> players = PlayerLog(log).ProcessIds();
   EXPECT_EQ(players.size(), 2u);
+  // Handles taken while the players surely run: Wine soon gives an ended player's
+  // id to a new process, perhaps another test's player, which must not be killed.
+  std::vector<HANDLE> handles;
+  for (DWORD player : players) handles.push_back(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, player));
 
   host.Terminate();
   Sleep(1000);
   std::vector<std::pair<DWORD, bool>> seen;
-  for (DWORD player : players) seen.emplace_back(player, IsRunning(player));
-  for (DWORD player : players) Kill(player);
+  for (size_t i = 0; i < players.size(); ++i) {
+    EXPECT_NE(handles[i], nullptr) << "player " << players[i];
+    if (handles[i] == nullptr) continue;
+    seen.emplace_back(players[i], WaitForSingleObject(handles[i], 0) == WAIT_TIMEOUT);
+    TerminateProcess(handles[i], 1);
+    WaitForSingleObject(handles[i], 5000);
+    CloseHandle(handles[i]);
+  }
   return seen;
 }
 
@@ -135,14 +130,10 @@ TEST_F(PlayerJob, PlayerThatQuitsEndsWithItsOwnExitCode) {
   PluginHost& host = LoadWithDefaultSettings();
   const OpenedView opened = workspace_.Open(lister_, "quit-code 42\n" + IdentifyScript(640, 480));
   ASSERT_NE(opened.View, nullptr);
-  HANDLE player = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, opened.Log.ProcessId());
-  ASSERT_NE(player, nullptr);
+  const WatchedPlayer player(opened.View);
   host.CloseWindow(opened.View);
-  ASSERT_EQ(WaitForSingleObject(player, 5000), WAIT_OBJECT_0);
-  DWORD code = 0;
-  GetExitCodeProcess(player, &code);
-  CloseHandle(player);
-  EXPECT_EQ(code, 42u) << "the player quit by itself; neither terminated nor killed with the job";
+  ASSERT_TRUE(player.Ended(5000));
+  EXPECT_EQ(player.ExitCode(), 42u) << "the player quit by itself; neither terminated nor killed with the job";
 }
 
 // A host that runs inside a job of its own (where nesting may be refused) still works as before.

@@ -2,33 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "host_test.h"
-
-namespace {
-
-struct ExitSeen {
-  DWORD Code = 0;
-  bool Exited = false;
-};
-
-// Keeps a handle on the player so that its exit code can be read after the close.
-class WatchedProcess {
- public:
-  explicit WatchedProcess(DWORD id) : process_(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id)) {}
-  ~WatchedProcess() {
-    if (process_ != nullptr) CloseHandle(process_);
-  }
-  ExitSeen WaitForExit(DWORD milliseconds = 5000) const {
-    ExitSeen seen;
-    seen.Exited = WaitForSingleObject(process_, milliseconds) == WAIT_OBJECT_0;
-    GetExitCodeProcess(process_, &seen.Code);
-    return seen;
-  }
-
- private:
-  HANDLE process_;
-};
-
-}  // namespace
+#include "watched_player.h"
 
 using PlayerStop = HostTest;
 
@@ -36,16 +10,15 @@ TEST_F(PlayerStop, PlayerThatQuitsIsNotTerminated) {
   PluginHost& host = LoadWithDefaultSettings();
   const OpenedView opened = workspace_.Open(lister_, IdentifyScript(640, 480));
   ASSERT_NE(opened.View, nullptr);
-  WatchedProcess player(opened.Log.ProcessId());
+  WatchedPlayer player(opened.View);
 
   const ULONGLONG start = GetTickCount64();
   host.CloseWindow(opened.View);
   const ULONGLONG took = GetTickCount64() - start;
 
   EXPECT_LT(took, 900u) << "the close waits only until the player has gone";
-  const ExitSeen exit = player.WaitForExit();
-  EXPECT_TRUE(exit.Exited);
-  EXPECT_EQ(exit.Code, 0u) << "the player ended by itself";
+  EXPECT_TRUE(player.Ended(5000));
+  EXPECT_EQ(player.ExitCode(), 0u) << "the player ended by itself";
   EXPECT_EQ(opened.Log.StandardInput(), "quit\n");
   EXPECT_FALSE(IsWindow(opened.View));
 }
@@ -54,7 +27,7 @@ TEST_F(PlayerStop, PlayerThatIgnoresQuitIsTerminatedAfterASecond) {
   PluginHost& host = LoadWithDefaultSettings();
   const OpenedView opened = workspace_.Open(lister_, "ignore-quit\n" + IdentifyScript(640, 480));
   ASSERT_NE(opened.View, nullptr);
-  WatchedProcess player(opened.Log.ProcessId());
+  WatchedPlayer player(opened.View);
 
   const ULONGLONG start = GetTickCount64();
   host.CloseWindow(opened.View);
@@ -62,9 +35,8 @@ TEST_F(PlayerStop, PlayerThatIgnoresQuitIsTerminatedAfterASecond) {
 
   EXPECT_GE(took, 950u);
   EXPECT_LT(took, 3000u);
-  const ExitSeen exit = player.WaitForExit();
-  EXPECT_TRUE(exit.Exited);
-  EXPECT_EQ(exit.Code, 0xFFFFFFFFu);
+  EXPECT_TRUE(player.Ended(5000));
+  EXPECT_EQ(player.ExitCode(), 0xFFFFFFFFu);
   EXPECT_TRUE(opened.Log.HasEvent("command quit"));
 }
 
@@ -85,13 +57,13 @@ TEST_F(PlayerStop, CloseReleasesEverythingTheViewHeld) {
 
 TEST_F(PlayerStop, PlayerThatAlreadyEndedClosesAtOnce) {
   PluginHost& host = LoadWithDefaultSettings();
-  const OpenedView opened = workspace_.Open(lister_, IdentifyScript(640, 480) + "sleep 1000\nexit 7\n");  // time to take a handle on it first
+  const OpenedView opened = workspace_.Open(lister_, IdentifyScript(640, 480) + "sleep 100\nexit 7\n");
   ASSERT_NE(opened.View, nullptr);
-  WatchedProcess player(opened.Log.ProcessId());
-  ASSERT_TRUE(player.WaitForExit().Exited);
+  WatchedPlayer player(opened.View);
+  ASSERT_TRUE(player.Ended(5000));
 
   const ULONGLONG start = GetTickCount64();
   host.CloseWindow(opened.View);
   EXPECT_LT(GetTickCount64() - start, 500u);
-  EXPECT_EQ(player.WaitForExit().Code, 7u);
+  EXPECT_EQ(player.ExitCode(), 7u);
 }

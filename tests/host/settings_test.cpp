@@ -3,29 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "host_test.h"
+#include "process_state.h"
 #include "settings.h"
-
-namespace {
-
-std::wstring CurrentDirectory() {
-  wchar_t buffer[4096];
-  const DWORD length = GetCurrentDirectoryW(4096, buffer);
-  return std::wstring(buffer, length);
-}
-
-// The host's current directory, somewhere else than the plugin folder, for one test.
-class ScopedCurrentDirectory {
- public:
-  explicit ScopedCurrentDirectory(const std::wstring& directory) : saved_(CurrentDirectory()) {
-    SetCurrentDirectoryW(directory.c_str());
-  }
-  ~ScopedCurrentDirectory() { SetCurrentDirectoryW(saved_.c_str()); }
-
- private:
-  std::wstring saved_;
-};
-
-}  // namespace
 
 class Settings : public HostTest {
  protected:
@@ -64,13 +43,12 @@ TEST_F(Settings, ParentFolderPathIsTakenFromThePluginFolder) {
 TEST_F(Settings, VariablesAreExpandedThenResolved) {
   workspace_.MakeFolder(L"players");
   const std::wstring player = workspace_.InstallPlayer(L"players\\standin-player.exe");
-  SetEnvironmentVariableW(L"REELPANE_TEST_PLAYERS", L"players");
+  ScopedVariable players(L"REELPANE_TEST_PLAYERS", L"players");
   workspace_.WriteSettings({{L"MPlayer_path", L"%REELPANE_TEST_PLAYERS%\\standin-player.exe"}});
   workspace_.LoadPlugin();
   ScopedCurrentDirectory elsewhere(L"C:\\");
   EXPECT_EQ(StartedPlayerPath(), player);
   EXPECT_EQ(CurrentDirectory(), L"C:\\");
-  SetEnvironmentVariableW(L"REELPANE_TEST_PLAYERS", nullptr);
 }
 
 TEST_F(Settings, The64BitPlayerKeyWinsOnlyWithAnExistingFile) {
@@ -112,14 +90,13 @@ TEST_F(Settings, LongValuesAreCutAt2047Characters) {
 
 // An expansion that would not fit is never used with undefined content: the path is empty.
 TEST_F(Settings, ExpansionPastItsBufferGivesAnEmptyPath) {
-  SetEnvironmentVariableW(L"REELPANE_TEST_LONG", std::wstring(3300, L'a').c_str());
+  ScopedVariable tooLong(L"REELPANE_TEST_LONG", std::wstring(3300, L'a'));
   workspace_.WriteSettings({{L"MPlayer_path", L"%REELPANE_TEST_LONG%"}});
   PluginHost& host = workspace_.LoadPlugin();
   EXPECT_EQ(host.LoadW(lister_, L"C:\\videos\\clip.avi"), nullptr);
   const auto box = boxes_.Take();
   ASSERT_TRUE(box.has_value());
   EXPECT_EQ(box->second, L"Cannot create process: ");
-  SetEnvironmentVariableW(L"REELPANE_TEST_LONG", nullptr);
 }
 
 // A current directory longer than MAX_PATH is saved and given back whole. (Wine

@@ -111,7 +111,9 @@ DWORD WINAPI ReadStandardInput(void*) {
   for (;;) {
     while (StopReading) Sleep(INFINITE);
     DWORD got = 0;
-    if (!ReadFile(Stdin, buffer, sizeof(buffer), &got, nullptr) || got == 0) {
+    const bool read = ReadFile(Stdin, buffer, sizeof(buffer), &got, nullptr) != FALSE;
+    const LONGLONG readAt = Now();  // the commands' stamps: when their bytes arrived, not when logged
+    if (!read || got == 0) {
       RecordEvent("stdin-ended");
       EnterCriticalSection(&CommandsLock);
       StdinEnded = true;
@@ -125,7 +127,7 @@ DWORD WINAPI ReadStandardInput(void*) {
         line += buffer[i];
         continue;
       }
-      RecordEvent("command " + line);
+      RecordEventAt(readAt, "command " + line);
       EnterCriticalSection(&CommandsLock);
       CommandsRead.push_back(line);
       LeaveCriticalSection(&CommandsLock);
