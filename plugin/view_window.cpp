@@ -5,28 +5,13 @@
 #include "color_key.h"
 #include "key_table.h"
 #include "player_process.h"
+#include "scoped_gdi_obj.h"
 #include "text_codec.h"
 
 namespace {
 
 constexpr wchar_t kClassName[] = L"MPWinClass";
 constexpr wchar_t kWindowTitle[] = L"MPWin";
-
-// Sole owner of one GDI object, deleted when it goes out of scope.
-template <typename T>
-class ScopedGdiObj {
- public:
-  explicit ScopedGdiObj(T object) : object_(object) {}
-  ScopedGdiObj(const ScopedGdiObj&) = delete;
-  ScopedGdiObj& operator=(const ScopedGdiObj&) = delete;
-  ~ScopedGdiObj() {
-    if (object_ != nullptr) DeleteObject(object_);
-  }
-  T Get() const { return object_; }
-
- private:
-  T object_;
-};
 
 // A fresh brush for every paint, deleted after EndPaint.
 void OnNcPaint(HWND window) {

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "scoped_gdi_obj.h"
+
 namespace {
 
 // One owner for each GDI resource the capture takes.
@@ -31,20 +33,6 @@ class MemoryDc {
 
  private:
   HDC dc_;
-};
-
-class Bitmap {
- public:
-  explicit Bitmap(HBITMAP bitmap) : bitmap_(bitmap) {}
-  Bitmap(const Bitmap&) = delete;
-  Bitmap& operator=(const Bitmap&) = delete;
-  ~Bitmap() {
-    if (bitmap_ != nullptr) DeleteObject(bitmap_);
-  }
-  HBITMAP Get() const { return bitmap_; }
-
- private:
-  HBITMAP bitmap_;
 };
 
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
@@ -84,7 +72,7 @@ bool SaveWindowScreenshot(HWND window, const std::wstring& bmpPath) {
   ScreenDc screen;
   MemoryDc memory(screen.Get());
   void* bits = nullptr;
-  Bitmap bitmap(CreateDIBSection(screen.Get(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits,
+  ScopedGdiObj<HBITMAP> bitmap(CreateDIBSection(screen.Get(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits,
                                  nullptr, 0));
   if (screen.Get() == nullptr || memory.Get() == nullptr || bitmap.Get() == nullptr) return false;
   const HGDIOBJ previous = SelectObject(memory.Get(), bitmap.Get());
