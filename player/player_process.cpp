@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr DWORD kQuitGraceMs = 1000;
-// A player that has not read 4 KiB of commands has stopped reading: drop the command.
-constexpr DWORD kCommandWriteBoundMs = 250;
 constexpr DWORD kDrainChunk = 1024;
 
 void WarnCannotStart(std::wstring_view playerPath) {

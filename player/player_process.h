@@ -7,6 +7,12 @@
 
 #include "player_context.h"
 
+// How long a player has to end by itself after "quit" before it is terminated.
+constexpr DWORD kQuitGraceMs = 1000;
+// A player that has not read 4 KiB of commands has stopped reading: a command
+// that does not fit by then is dropped rather than hold the host.
+constexpr DWORD kCommandWriteBoundMs = 250;
+
 struct PlayerStart {
   HWND ViewWindow = nullptr;
   bool Embedded = false;

@@ -13,12 +13,11 @@
 #include "host_test.h"
 #include "identify_checks.h"
 #include "identify_reader.h"
+#include "player_process.h"
 #include "watched_player.h"
 
 namespace {
 
-constexpr double kQuitGraceMs = 1000.0;
-constexpr double kCommandWriteBoundMs = 250.0;
 // Room for a busy machine, far below what a wait without a bound would take.
 constexpr double kSlackMs = 3000.0;
 constexpr double kOpenBoundMs = kIdentifyBoundMs + kSlackMs;
@@ -44,6 +43,16 @@ class TorturePlayer : public HostTest {
   void SetUp() override {
     HostTest::SetUp();
     host_ = &LoadWithDefaultSettings(L"normal");
+  }
+
+  // A player reporting |width| (with a height of 480) leaves the Lister window as it was.
+  void ExpectWidthLeavesTheListerAlone(const std::string& width) {
+    const OuterSize before = OuterSizeOf(lister_);
+    const std::string what = "width " + width;
+    const OpenedView opened = OpenWithin(
+        kFileLine + "write ID_VIDEO_WIDTH=" + width + "\\nID_VIDEO_HEIGHT=480\\nID_LENGTH=12.00\\n\n", what);
+    EXPECT_EQ(OuterSizeOf(lister_), before) << what;
+    CloseWithin(opened, what);
   }
 
   // Opens with |script|, checks the time ListLoadW took, and gives the view.
@@ -158,25 +167,9 @@ TEST_F(TorturePlayer, Writes10MegabytesAfterItsFileLine) {
 
 // Only the low 32 bits count: 99999999999 keeps 1215752191, a width no window
 // can have; the Lister window stays where it was instead of leaving the screen.
-TEST_F(TorturePlayer, WidthOf99999999999) {
-  const OuterSize before = OuterSizeOf(lister_);
-  const OpenedView opened = OpenWithin(kFileLine +
-                                           "write ID_VIDEO_WIDTH=99999999999\\nID_VIDEO_HEIGHT=480\\n"
-                                           "ID_LENGTH=12.00\\n\n",
-                                       "width 99999999999");
-  EXPECT_EQ(OuterSizeOf(lister_), before);
-  CloseWithin(opened, "width 99999999999");
-}
+TEST_F(TorturePlayer, WidthOf99999999999) { ExpectWidthLeavesTheListerAlone("99999999999"); }
 
-TEST_F(TorturePlayer, WidthOfMinus0x7fffffff) {
-  const OuterSize before = OuterSizeOf(lister_);
-  const OpenedView opened = OpenWithin(kFileLine +
-                                           "write ID_VIDEO_WIDTH=-0x7fffffff\\nID_VIDEO_HEIGHT=480\\n"
-                                           "ID_LENGTH=12.00\\n\n",
-                                       "width -0x7fffffff");
-  EXPECT_EQ(OuterSizeOf(lister_), before) << "a negative width is no size";
-  CloseWithin(opened, "width -0x7fffffff");
-}
+TEST_F(TorturePlayer, WidthOfMinus0x7fffffff) { ExpectWidthLeavesTheListerAlone("-0x7fffffff"); }
 
 TEST_F(TorturePlayer, WritesNothingAndStays) {
   const OpenedView opened = OpenWithin("", "writes nothing, stays");
