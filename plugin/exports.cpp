@@ -9,6 +9,15 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 struct ListDefaultParamStruct;  // the host's defaults; not read
 
+// The 32-bit host calls every export as __stdcall. The test-only control built
+// with REELPANE_CDECL_EXPORTS leaves the arguments to the caller instead, so that
+// the test proving the convention has a plugin file to fail with.
+#if defined(REELPANE_CDECL_EXPORTS)
+#define LISTER_EXPORT __cdecl
+#else
+#define LISTER_EXPORT __stdcall
+#endif
+
 namespace {
 
 HINSTANCE PluginInstance = nullptr;  // set by the first ListSetDefaultParams
@@ -18,25 +27,25 @@ bool ClassRegistered = false;
 
 extern "C" {
 
-HWND __stdcall ListLoad(HWND, char*, int) {
+HWND LISTER_EXPORT ListLoad(HWND, char*, int) {
   return nullptr;  // only UTF-16 file names are accepted
 }
 
-HWND __stdcall ListLoadW(HWND listerWindow, wchar_t* fileToLoad, int) {
+HWND LISTER_EXPORT ListLoadW(HWND listerWindow, wchar_t* fileToLoad, int) {
   if (PluginInstance == nullptr) return nullptr;
   return OpenPlayerView(PluginInstance, listerWindow, fileToLoad);
 }
 
-void __stdcall ListCloseWindow(HWND view) { ClosePlayerView(view); }
+void LISTER_EXPORT ListCloseWindow(HWND view) { ClosePlayerView(view); }
 
-int __stdcall ListSendCommand(HWND view, int command, int) {
+int LISTER_EXPORT ListSendCommand(HWND view, int command, int) {
   SendHostCommand(view, command);
   return 0;
 }
 
-void __stdcall ListGetDetectString(char* detectString, int maxLength) { CopyDetectString(detectString, maxLength); }
+void LISTER_EXPORT ListGetDetectString(char* detectString, int maxLength) { CopyDetectString(detectString, maxLength); }
 
-void __stdcall ListSetDefaultParams(ListDefaultParamStruct*) {
+void LISTER_EXPORT ListSetDefaultParams(ListDefaultParamStruct*) {
   if (ClassRegistered) return;
   PluginInstance = reinterpret_cast<HINSTANCE>(&__ImageBase);
   RegisterPlayerWindowClass(PluginInstance);

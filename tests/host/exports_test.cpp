@@ -25,6 +25,34 @@ std::wstring VersionString(const std::wstring& file, const wchar_t* name) {
   return value;
 }
 
+struct StackMove {
+  const char* Export;
+  int Moved;          // as the host stand-in saw it
+  int ArgumentBytes;  // what the export was handed
+};
+
+// Calls each of the six exports once, a view opened and closed among them, and
+// gives where each call left the 32-bit host's stack pointer.
+std::vector<StackMove> StackMovesOfEveryExport(TestWorkspace& workspace, HWND lister) {
+  workspace.WriteDefaultSettings();
+  PluginHost& host = workspace.LoadPlugin(false);
+  std::vector<StackMove> moves;
+  host.SetDefaultParams();
+  moves.push_back({"ListSetDefaultParams", host.LastStackMove(), 4});
+  host.DetectString(10);
+  moves.push_back({"ListGetDetectString", host.LastStackMove(), 8});
+  host.LoadAnsi(lister, "C:\\videos\\clip.avi");
+  moves.push_back({"ListLoad", host.LastStackMove(), 12});
+  const OpenedView opened = workspace.Open(lister, IdentifyScript(640, 480));
+  moves.push_back({"ListLoadW", host.LastStackMove(), 12});
+  EXPECT_NE(opened.View, nullptr);
+  host.SendCommand(opened.View, 0);
+  moves.push_back({"ListSendCommand", host.LastStackMove(), 12});
+  host.CloseWindow(opened.View);
+  moves.push_back({"ListCloseWindow", host.LastStackMove(), 4});
+  return moves;
+}
+
 }  // namespace
 
 using Exports = HostTest;
@@ -117,6 +145,26 @@ TEST_F(Exports, ViewWindowIsAVisibleChildWithTheFocus) {
   EXPECT_EQ(rect.bottom - rect.top, 0);
   host.CloseWindow(opened.View);
   EXPECT_FALSE(IsWindow(opened.View));
+}
+
+// The 32-bit file manager calls __stdcall exports, which remove their own
+// arguments; one that left them (cdecl) would shift the host's stack at every call.
+TEST_F(Exports, EveryExportRemovesItsOwnArgumentsFromA32BitHostsStack) {
+  if (sizeof(void*) == 8) GTEST_SKIP() << "x86-64 has one calling convention";
+  for (const StackMove& move : StackMovesOfEveryExport(workspace_, lister_)) EXPECT_EQ(move.Moved, 0) << move.Export;
+}
+
+// The same with the control whose exports are cdecl: the test above can fail.
+TEST(ExportsControl, CdeclExportsLeaveTheirArgumentsOnTheStack) {
+  if (sizeof(void*) == 8) GTEST_SKIP() << "x86-64 has one calling convention";
+  HWND lister = CreateFreeListerWindow();
+  {
+    TestWorkspace workspace(PluginFileName(L"reelpane-cdecl"));
+    for (const StackMove& move : StackMovesOfEveryExport(workspace, lister)) {
+      EXPECT_EQ(move.Moved, -move.ArgumentBytes) << move.Export;
+    }
+  }
+  DestroyListerWindow(lister);
 }
 
 TEST_F(Exports, VersionResourceNamesReelpane) {

@@ -88,7 +88,7 @@ TEST_F(Placement, EachModeMovesAFreeStandingListerToTheComputedRectangle) {
     ASSERT_EQ(before.right - before.left, kListerWidth);
     ASSERT_EQ(before.bottom - before.top, kListerHeight);
     const auto expected =
-        ComputeListerPlacement<double>(*ParseViewSizeMode(c.mode), before, desktop, c.width, c.height);
+        ComputeListerPlacement<PlacementReal>(*ParseViewSizeMode(c.mode), before, desktop, c.width, c.height);
     ASSERT_TRUE(expected.has_value());
     const ScreenRect target{expected->x, expected->y, expected->x + expected->width, expected->y + expected->height};
     ASSERT_FALSE(target == before) << "the case must move the window";

@@ -120,7 +120,7 @@ TEST_F(PlayerJob, KilledHostTakesItsPlayersWithIt) {
 
 // The same without the job: the players stay, so the test above can fail.
 TEST(PlayerJobControl, WithoutTheJobPlayersOutliveAKilledHost) {
-  TestWorkspace workspace(L"reelpane-without-job.wlx64");
+  TestWorkspace workspace(PluginFileName(L"reelpane-without-job"));
   const auto players = PlayersAfterTheHostIsKilled(workspace);
   ASSERT_EQ(players.size(), 2u);
   for (const auto& [player, running] : players) EXPECT_TRUE(running) << "player " << player;

@@ -4,12 +4,6 @@
 
 #include "host_test.h"
 
-namespace {
-
-std::wstring HandleText(HWND window) { return std::to_wstring(reinterpret_cast<std::intptr_t>(window)); }
-
-}  // namespace
-
 using PlayerStart = HostTest;
 
 TEST_F(PlayerStart, CommandLineForAFreeStandingAndAnEmbeddedLister) {

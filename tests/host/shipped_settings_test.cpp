@@ -55,7 +55,7 @@ class ShippedSettings : public HostTest {
 
   std::wstring ExpectedCommandLine(HWND view, const std::wstring& params) const {
     return player_ + params + L" -quiet -slave -identify -keepaspect -wid " +
-           std::to_wstring(reinterpret_cast<std::intptr_t>(view)) + L" -colorkey 0x101010 C:\\videos\\clip.avi";
+           HandleText(view) + L" -colorkey 0x101010 C:\\videos\\clip.avi";
   }
 
   std::wstring player_;
@@ -71,7 +71,7 @@ TEST_F(ShippedSettings, SampleStartsThePlayerUnpackedNextToThePluginAndPlacesThe
   EXPECT_EQ(opened.Log.CommandLine(), ExpectedCommandLine(opened.View, L""));
 
   const std::optional<WindowPlacement> smart =
-      ComputeListerPlacement<double>(ViewSizeMode::Smart, before, DesktopRect(), 360, 480);
+      ComputeListerPlacement<PlacementReal>(ViewSizeMode::Smart, before, DesktopRect(), 360, 480);
   ASSERT_TRUE(smart.has_value());
   const ScreenRect after = WindowRect(lister_);
   EXPECT_EQ((WindowPlacement{after.left, after.top, after.right - after.left, after.bottom - after.top}), *smart);

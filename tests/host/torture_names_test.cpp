@@ -24,7 +24,7 @@ class TortureFileName : public HostTest {
     ASSERT_NE(opened.View, nullptr);
     const std::wstring expected = JoinPath(workspace_.Folder(), L"standin-player.exe") +
                                   L" -quiet -slave -identify -keepaspect -wid " +
-                                  std::to_wstring(reinterpret_cast<std::intptr_t>(opened.View)) +
+                                  HandleText(opened.View) +
                                   L" -colorkey 0x101010 " + Quoted(name);
     EXPECT_EQ(Utf8(opened.Log.CommandLine()), Utf8(expected));
     workspace_.Host().CloseWindow(opened.View);

@@ -3,6 +3,7 @@
 #include <tlhelp32.h>
 
 #include <atomic>
+#include <cwchar>
 #include <sstream>
 #include <thread>
 #include <utility>
@@ -82,8 +83,18 @@ std::wstring FromUtf8(const std::string& text) {
   return result;
 }
 
+double TimeScale() {
+  static const double scale = [] {
+    wchar_t text[32] = {};
+    const DWORD length = GetEnvironmentVariableW(L"REELPANE_TIME_SCALE", text, 32);
+    const double value = length > 0 && length < 32 ? std::wcstod(text, nullptr) : 1.0;
+    return value >= 1.0 ? value : 1.0;
+  }();
+  return scale;
+}
+
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeout.count());
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(ScaledMs(static_cast<double>(timeout.count())));
   for (;;) {
     if (condition()) return true;
     if (GetTickCount64() >= end) return false;
@@ -287,24 +298,22 @@ std::optional<std::pair<std::wstring, std::wstring>> MessageBoxWatcher::Take() {
 namespace {
 
 // A message box of this process, if one is showing (other tests run beside us).
+BOOL CALLBACK RememberOwnMessageBox(HWND window, LPARAM found) {
+  wchar_t className[16] = {};
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (process != GetCurrentProcessId() || GetClassNameW(window, className, 16) == 0 ||
+      std::wstring(className) != L"#32770") {
+    return TRUE;
+  }
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
 HWND FindOwnMessageBox() {
-  struct Search {
-    HWND Found = nullptr;
-  } search;
-  EnumWindows(
-      [](HWND window, LPARAM context) -> BOOL {
-        wchar_t className[16] = {};
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        if (process != GetCurrentProcessId() || GetClassNameW(window, className, 16) == 0 ||
-            std::wstring(className) != L"#32770") {
-          return TRUE;
-        }
-        reinterpret_cast<Search*>(context)->Found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.Found;
+  HWND found = nullptr;
+  EnumWindows(RememberOwnMessageBox, reinterpret_cast<LPARAM>(&found));
+  return found;
 }
 
 }  // namespace

@@ -23,10 +23,28 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string Utf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
 
-// Polls |condition| until it holds or |timeout| passes, pumping this thread's messages.
+// How many times slower than this machine the tests run: REELPANE_TIME_SCALE, set
+// by the 32-bit lane (an emulated machine), else 1. Time bounds scale their slack
+// by it, never the plugin's own bounds.
+double TimeScale();
+inline double ScaledMs(double milliseconds) { return milliseconds * TimeScale(); }
+
+// Polls |condition| until it holds or |timeout| (scaled) passes, pumping this thread's messages.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 enum class SettingsEncoding { Ansi, Utf16, Utf8WithBom, Utf8 };
+
+// A window handle as the player's command line gives it: the 64-bit build writes a
+// signed 64-bit number, the 32-bit build an unsigned 32-bit one.
+inline std::wstring HandleText(HWND window) {
+  if constexpr (sizeof(HWND) == 8) return std::to_wstring(reinterpret_cast<std::intptr_t>(window));
+  return std::to_wstring(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(window)));
+}
+
+// This build's plugin file of that name: the 32-bit file manager loads .wlx, the 64-bit one .wlx64.
+inline std::wstring PluginFileName(const std::wstring& stem = L"reelpane") {
+  return stem + (sizeof(void*) == 8 ? L".wlx64" : L".wlx");
+}
 
 // What one stand-in player recorded.
 class PlayerLog {
@@ -56,7 +74,7 @@ struct OpenedView {
 class TestWorkspace {
  public:
   // |pluginFileName| is taken from the build folder.
-  explicit TestWorkspace(const std::wstring& pluginFileName = L"reelpane.wlx64");
+  explicit TestWorkspace(const std::wstring& pluginFileName = PluginFileName());
   TestWorkspace(const TestWorkspace&) = delete;
   TestWorkspace& operator=(const TestWorkspace&) = delete;
   ~TestWorkspace();

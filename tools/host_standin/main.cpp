@@ -66,7 +66,7 @@ std::wstring ProgramFolder() {
 }
 
 bool ParseOptions(int count, wchar_t** arguments, Options& options) {
-  options.Plugin = ProgramFolder() + L"reelpane.wlx64";
+  options.Plugin = ProgramFolder() + (sizeof(void*) == 8 ? L"reelpane.wlx64" : L"reelpane.wlx");
   for (int i = 1; i < count; ++i) {
     const std::wstring argument = arguments[i];
     const bool hasValue = i + 1 < count;

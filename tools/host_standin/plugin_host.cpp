@@ -1,5 +1,7 @@
 #include "plugin_host.h"
 
+#include <cstdint>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -30,7 +32,63 @@ T Export(HMODULE module, const char* name) {
   return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+#if !defined(_WIN64)
+// Calls |function| with |count| 32-bit arguments pushed right to left for the
+// callee to remove, on a stack that the callee finds aligned to 4 bytes and to no
+// more. Gives EAX, and in |moved| where the stack pointer ended against where it
+// was before the pushes. The stack pointer is set back either way, so that a
+// callee that left its arguments can't upset this program.
+std::uint32_t CallAsA32BitHost(void* function, const std::uint32_t* arguments, std::uint32_t count, int& moved) {
+  std::uint32_t result = 0;
+  std::uint32_t countThenMoved = count;
+  __asm__ volatile(
+      "movl %%esp, %%edi\n\t"  // ours, given back at the end
+      "leal (,%%ecx,4), %%eax\n\t"
+      "subl %%eax, %%esp\n\t"
+      "andl $-16, %%esp\n\t"
+      "addl %%eax, %%esp\n\t"
+      "subl $12, %%esp\n\t"  // the callee's first argument lands 4 bytes past a 16-byte boundary
+      "movl %%esp, %%esi\n\t"
+      "1:\n\t"
+      "testl %%ecx, %%ecx\n\t"
+      "jz 2f\n\t"
+      "pushl -4(%%edx,%%ecx,4)\n\t"
+      "decl %%ecx\n\t"
+      "jmp 1b\n"
+      "2:\n\t"
+      "call *%%ebx\n\t"
+      "movl %%esp, %%ecx\n\t"
+      "subl %%esi, %%ecx\n\t"
+      "movl %%edi, %%esp"
+      : "=a"(result), "+c"(countThenMoved), "+d"(arguments)
+      : "b"(function)
+      : "esi", "edi", "memory", "cc");
+  moved = static_cast<int>(countThenMoved);
+  return result;
+}
+
+template <typename T>
+std::uint32_t AsWord(T value) {
+  if constexpr (std::is_pointer_v<T>) return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(value));
+  else return static_cast<std::uint32_t>(value);
+}
+#endif
+
 }  // namespace
+
+template <typename Result, typename Function, typename... Arguments>
+Result PluginHost::Call(Function function, Arguments... arguments) {
+#if defined(_WIN64)
+  lastStackMove_ = 0;
+  return function(arguments...);
+#else
+  const std::uint32_t words[] = {AsWord(arguments)...};
+  const std::uint32_t result =
+      CallAsA32BitHost(reinterpret_cast<void*>(function), words, sizeof...(arguments), lastStackMove_);
+  if constexpr (std::is_pointer_v<Result>) return reinterpret_cast<Result>(static_cast<std::uintptr_t>(result));
+  else if constexpr (!std::is_void_v<Result>) return static_cast<Result>(result);
+#endif
+}
 
 PluginHost::PluginHost(const std::wstring& pluginFile) : module_(LoadLibraryW(pluginFile.c_str())) {
   if (module_ == nullptr) return;
@@ -55,29 +113,29 @@ void PluginHost::SetDefaultParams() {
   params.PluginInterfaceVersionLow = 20;
   params.PluginInterfaceVersionHi = 2;
   lstrcpyA(params.DefaultIniName, "C:\\wincmd\\lsplugin.ini");
-  listSetDefaultParams_(&params);
+  Call<void>(listSetDefaultParams_, &params);
 }
 
 HWND PluginHost::LoadW(HWND lister, const std::wstring& fileName, int showFlags) {
   std::wstring name = fileName;
-  return listLoadW_(lister, name.data(), showFlags);
+  return Call<HWND>(listLoadW_, lister, name.data(), showFlags);
 }
 
 HWND PluginHost::LoadAnsi(HWND lister, const char* fileName, int showFlags) {
   std::string name = fileName;
-  return listLoad_(lister, name.data(), showFlags);
+  return Call<HWND>(listLoad_, lister, name.data(), showFlags);
 }
 
-void PluginHost::CloseWindow(HWND view) { listCloseWindow_(view); }
+void PluginHost::CloseWindow(HWND view) { Call<void>(listCloseWindow_, view); }
 
 int PluginHost::SendCommand(HWND view, int command, int parameter) {
-  return listSendCommand_(view, command, parameter);
+  return Call<int>(listSendCommand_, view, command, parameter);
 }
 
 std::string PluginHost::DetectString(int bufferSize) {
   // Guard bytes around the buffer show any write outside it.
   std::vector<char> buffer(static_cast<size_t>(std::max(bufferSize, 0)) + 2, '\x7f');
-  listGetDetectString_(buffer.data() + 1, bufferSize);
+  Call<void>(listGetDetectString_, buffer.data() + 1, bufferSize);
   return std::string(buffer.begin(), buffer.end());
 }
 

@@ -4,7 +4,9 @@
 #include <string>
 
 // The host stand-in: loads a built plugin file and calls its exports as the
-// file manager does, with Lister windows of its own.
+// file manager does, with Lister windows of its own. The 32-bit stand-in calls
+// them as the 32-bit file manager does: __stdcall, on a stack aligned to 4 bytes
+// only (Delphi keeps no more), and it notes where each call left the stack pointer.
 struct ListDefaultParamStruct {
   int size;
   DWORD PluginInterfaceVersionLow;
@@ -31,7 +33,15 @@ class PluginHost {
   int SendCommand(HWND view, int command, int parameter = 0);
   std::string DetectString(int bufferSize);
 
+  // Bytes by which the last export call moved the stack pointer: 0 when the export
+  // removed its own arguments (__stdcall), minus their size when it left them
+  // (cdecl). Always 0 in the 64-bit build, which has one calling convention.
+  int LastStackMove() const { return lastStackMove_; }
+
  private:
+  template <typename Result, typename Function, typename... Arguments>
+  Result Call(Function function, Arguments... arguments);
+
   using ListLoadFn = HWND(__stdcall*)(HWND, char*, int);
   using ListLoadWFn = HWND(__stdcall*)(HWND, wchar_t*, int);
   using ListCloseWindowFn = void(__stdcall*)(HWND);
@@ -46,6 +56,7 @@ class PluginHost {
   ListSendCommandFn listSendCommand_ = nullptr;
   ListGetDetectStringFn listGetDetectString_ = nullptr;
   ListSetDefaultParamsFn listSetDefaultParams_ = nullptr;
+  int lastStackMove_ = 0;
 };
 
 // A free-standing Lister window: top-level, no parent, of the given outer size.

@@ -20,7 +20,9 @@ std::wstring WideFromUtf8(std::string_view text) {
   return result;
 }
 
-size_t Number(std::string_view text) { return std::strtoull(std::string(text).c_str(), nullptr, 10); }
+size_t Number(std::string_view text) {
+  return static_cast<size_t>(std::strtoull(std::string(text).c_str(), nullptr, 10));
+}
 
 // "PATH CHUNK MS": the path may hold blanks, so the numbers are taken from the end.
 ReplayDirective ParseReplay(std::string_view argument) {
