@@ -26,21 +26,15 @@ const RealSample kRealSamples[] = {
     {"sample-640x360.mkv", Verdict::Shown, 640, 360},
     {"sample-640x480.avi", Verdict::Shown, 640, 480},
     {"clip with blank \xC3\xBC.mp4", Verdict::Shown, 320, 240},
+    {"long-640x360.mkv", Verdict::Shown, 640, 360},
+    {"damaged-320x240.avi", Verdict::Shown, 320, 240},
     {"audio-only.mp4", Verdict::ShownWithoutSize},
     {"corrupt.avi", Verdict::Rejected},
     {"truncated.mp4", Verdict::Rejected},
 };
 
-// The transcripts in the source tree, as this process sees them: Wine shows
-// the Unix root as drive Z:.
-std::wstring TranscriptFolder() {
-  std::wstring folder = FromUtf8(REELPANE_TRANSCRIPT_DIR);
-  if (folder.empty() || folder.front() != L'/') return folder;
-  for (wchar_t& c : folder) {
-    if (c == L'/') c = L'\\';
-  }
-  return L"Z:" + folder;
-}
+// The transcripts in the source tree, as this process sees them.
+std::wstring TranscriptFolder() { return WindowsPathOf(REELPANE_TRANSCRIPT_DIR); }
 
 std::wstring TranscriptPath(const std::string& sample) {
   return JoinPath(TranscriptFolder(), FromUtf8(sample) + L".txt");

@@ -82,6 +82,15 @@ std::wstring FromUtf8(const std::string& text) {
   return result;
 }
 
+std::wstring WindowsPathOf(const std::string& path) {
+  std::wstring converted = FromUtf8(path);
+  if (converted.empty() || converted.front() != L'/') return converted;
+  for (wchar_t& c : converted) {
+    if (c == L'/') c = L'\\';
+  }
+  return L"Z:" + converted;
+}
+
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
   const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeout.count());
   for (;;) {
@@ -159,9 +168,9 @@ TestWorkspace::~TestWorkspace() {
   RemoveTree(folder_);
 }
 
-std::wstring TestWorkspace::InstallPlayer(const std::wstring& relativeName) {
+std::wstring TestWorkspace::InstallPlayer(const std::wstring& relativeName, const std::wstring& program) {
   const std::wstring target = JoinPath(folder_, relativeName);
-  CopyFileW(JoinPath(BuildFolder(), L"standin-player.exe").c_str(), target.c_str(), FALSE);
+  CopyFileW(JoinPath(BuildFolder(), program).c_str(), target.c_str(), FALSE);
   return target;
 }
 
