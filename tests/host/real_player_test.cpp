@@ -35,14 +35,8 @@ bool IsRunning(const std::string& state) { return state.rfind("running", 0) == 0
 
 void PressKey(HWND view, WPARAM key) { SendMessageW(view, WM_KEYDOWN, key, 1); }
 
-long Field(const std::string& text, int index) {
-  size_t start = 0;
-  for (int i = 0; i < index && start != std::string::npos; ++i) {
-    start = text.find(' ', start);
-    if (start != std::string::npos) ++start;
-  }
-  return start == std::string::npos ? -1 : std::strtol(text.c_str() + start, nullptr, 10);
-}
+// What a player has printed, from its state ("... BYTES").
+long PrintedBytes(const std::string& state) { return std::strtol(state.c_str() + state.rfind(' ') + 1, nullptr, 10); }
 
 }  // namespace
 
@@ -130,7 +124,7 @@ TEST_F(RealPlayerEndToEnd, OpensSeeksPausesQuitsAndPlaysADamagedVideoToItsEnd) {
               ended ? "ended" : "still running", playing20s.Milliseconds() / 1000, damagedRelay.ExitCode(),
               damagedState.c_str());
   EXPECT_EQ(damagedState.rfind("exited 0 EOF ", 0), 0u) << damagedState;
-  EXPECT_GT(Field(damagedState, 3), kPipeBytes) << "the sample must print more than the pipe holds";
+  EXPECT_GT(PrintedBytes(damagedState), kPipeBytes) << "the sample must print more than the pipe holds";
   Close(damaged, "after the end of the video");
 
   // No player is left on either side (HostTest checks the Windows side).
