@@ -5,7 +5,9 @@
 //   - the program itself replaced by "mplayer -vo x11 -ao null",
 //   - each absolute Windows path turned into its Linux path,
 //   - the -wid window turned into the X window of its top-level window (a Wine
-//     child window has none of its own; the top-level's covers its client area),
+//     child window has none of its own; the top-level's covers its client area,
+//     which a free-standing Lister's view fills; an embedded view shares it with
+//     the rest of the panel, so there the picture lands in the panel's middle),
 // and nothing else changed. It then copies its standard input to the player and
 // the player's output to its standard output, byte for byte, and ends with the
 // player's exit code when the player ends.
