@@ -5,6 +5,7 @@
 #include "auto_close_handle.h"
 #include "command_line.h"
 #include "message_wait.h"
+#include "output_reader.h"
 #include "player_job.h"
 #include "player_pipes.h"
 #include "text_codec.h"
@@ -18,9 +19,10 @@ void WarnCannotStart(std::wstring_view playerPath) {
   MessageBoxW(nullptr, text.c_str(), L"reelpane", MB_OK | MB_ICONWARNING);
 }
 
-// Reads |size| bytes that the pipe already holds; completes at once.
+// Reads |size| bytes that the pipe already holds, never waiting: the output
+// reader may take them first, and then nothing is left to wait for.
 bool ReadPending(HANDLE pipe, char* buffer, DWORD size, DWORD& bytesRead) {
-  return ReadPipe(pipe, nullptr, buffer, size, bytesRead, DeadlineAfter(kQuitGraceMs)) == ReadOutcome::Data;
+  return ReadPipe(pipe, nullptr, buffer, size, bytesRead, DeadlineAfter(0)) == ReadOutcome::Data;
 }
 
 }  // namespace
@@ -103,6 +105,7 @@ void StopPlayer(const PlayerContext& context) {
 }
 
 void ClosePlayerHandles(const PlayerContext& context) {
+  StopOutputReader(context.Reader);
   for (HANDLE handle : {context.OutputPipe, context.CommandPipe, context.Process, context.Job}) {
     if (handle != nullptr) CloseHandle(handle);
   }

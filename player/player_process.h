@@ -34,5 +34,6 @@ std::wstring DrainPlayerOutput(HANDLE outputPipe);
 // "quit", up to a second's grace, then termination.
 void StopPlayer(const PlayerContext& context);
 
-// Closes the output pipe, the command pipe, the process and the job, in that order.
+// Stops the output reader, then closes the output pipe, the command pipe, the
+// process and the job, in that order.
 void ClosePlayerHandles(const PlayerContext& context);

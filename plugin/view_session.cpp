@@ -2,6 +2,7 @@
 
 #include "identify_reader.h"
 #include "lister_placement.h"
+#include "output_reader.h"
 #include "player_process.h"
 #include "settings.h"
 #include "view_window.h"
@@ -51,11 +52,14 @@ HWND OpenPlayerView(HINSTANCE instance, HWND lister, const wchar_t* fileName) {
     return nullptr;
   }
 
+  const bool rejected = size.Width == -1 && size.Height == -1;  // the player can't play this file
   started->Looping = false;
   started->Muted = false;
+  // From now on nobody needs the player's output, but a full pipe would stop the player.
+  if (!rejected) started->Reader = StartOutputReader(started->OutputPipe);
   StoreViewContext(view, new PlayerContext(*started));
   SetFocus(view);
-  if (size.Width == -1 && size.Height == -1) {  // the player can't play this file
+  if (rejected) {
     ClosePlayerView(view);
     return nullptr;
   }

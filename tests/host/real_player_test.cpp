@@ -20,7 +20,7 @@ namespace {
 constexpr double kUpSeconds = 60;  // the Up key's "seek +60"
 // Generous: the real player seeks, pauses and plays at its own pace on a busy machine.
 constexpr auto kPlayerBound = std::chrono::seconds(15);
-// The damaged sample lasts 20 s.
+// The damaged sample lasts 16 s.
 constexpr DWORD kDamagedPlayBoundMs = 120000;
 // The plugin's pipe holds about this much; a player that prints more than that
 // with nobody reading stops.
@@ -111,17 +111,17 @@ TEST_F(RealPlayerEndToEnd, OpensSeeksPausesQuitsAndPlaysADamagedVideoToItsEnd) {
   EXPECT_EQ(quitState.rfind("exited 0 QUIT ", 0), 0u) << quitState;
 
   // A damaged video whose decoder warnings would overfill the plugin's pipe plays to its end.
-  HWND damaged = Open("damaged-320x240.avi");
+  HWND damaged = Open("damaged-640x360.avi");
   ASSERT_NE(damaged, nullptr);
   const WatchedPlayer damagedRelay(damaged);
   RealPlayer damagedPlayer(damagedRelay.ProcessId());
-  const Stopwatch playing20s;
+  const Stopwatch playTime;
   bool ended = false;
   EXPECT_TRUE(WaitUntil([&] { return ended = damagedRelay.Ended(0); }, std::chrono::milliseconds(kDamagedPlayBoundMs)))
       << "the damaged video stopped playing: " << damagedPlayer.State();
   const std::string damagedState = damagedPlayer.State();
   std::printf("damaged video: relay %s after %.1f s, exit code %lu; real player %s\n",
-              ended ? "ended" : "still running", playing20s.Milliseconds() / 1000, damagedRelay.ExitCode(),
+              ended ? "ended" : "still running", playTime.Milliseconds() / 1000, damagedRelay.ExitCode(),
               damagedState.c_str());
   EXPECT_EQ(damagedState.rfind("exited 0 EOF ", 0), 0u) << damagedState;
   EXPECT_GT(PrintedBytes(damagedState), kPipeBytes) << "the sample must print more than the pipe holds";

@@ -25,18 +25,11 @@ bool AllHeapsValid() {
 
 }  // namespace
 
-class Reentrancy : public HostTest {
- protected:
-  // One open and close first, so that what a process sets up once is not counted.
-  DWORD WarmHandleCount(PluginHost& host) {
-    host.CloseWindow(workspace_.Open(lister_, IdentifyScript(640, 480)).View);
-    return HandleCount();
-  }
-};
+using Reentrancy = HostTest;
 
 TEST_F(Reentrancy, ListerClosedDuringIdentificationEndsThePlayerAndOpensNothing) {
-  PluginHost& host = LoadWithDefaultSettings(L"normal");
-  const DWORD handlesBefore = WarmHandleCount(host);
+  LoadWithDefaultSettings(L"normal");
+  const DWORD handlesBefore = WarmHandleCount();
   OpenedView opened{nullptr, PlayerLog(L"")};
   {
     // What the Lister's default procedure does with a WM_CLOSE another thread sends it.
@@ -81,8 +74,8 @@ TEST_F(Reentrancy, NestedCloseDuringTheQuitWaitLeavesTheCloseToTheOuterCall) {
 }
 
 TEST_F(Reentrancy, ListerDestroyedWithAnOpenViewEndsItsPlayer) {
-  PluginHost& host = LoadWithDefaultSettings();
-  const DWORD handlesBefore = WarmHandleCount(host);
+  LoadWithDefaultSettings();
+  const DWORD handlesBefore = WarmHandleCount();
   const OpenedView opened = workspace_.Open(lister_, IdentifyScript(640, 480));
   ASSERT_NE(opened.View, nullptr);
   {
