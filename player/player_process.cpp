@@ -4,6 +4,7 @@
 
 #include "auto_close_handle.h"
 #include "command_line.h"
+#include "inherited_handles.h"
 #include "message_wait.h"
 #include "output_reader.h"
 #include "player_job.h"
@@ -33,19 +34,29 @@ std::optional<PlayerContext> StartPlayer(const PlayerStart& start) {
   std::wstring commandLine = ComposePlayerCommandLine(
       {start.PlayerPath, start.PlayerParams, start.Embedded, viewHandle, start.FileName});
 
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = pipes.CommandRead.Get();
-  startup.hStdOutput = pipes.OutputWrite.Get();
-  startup.hStdError = pipes.OutputWrite.Get();
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof(startup.StartupInfo);
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = pipes.CommandRead.Get();
+  startup.StartupInfo.hStdOutput = pipes.OutputWrite.Get();
+  startup.StartupInfo.hStdError = pipes.OutputWrite.Get();
+  // Only the player's own two ends go to it: the host's other threads may hold
+  // inheritable handles of their own this very moment (a helper's output pipe),
+  // and a player holding a copy would keep them open for as long as it plays.
+  const InheritedHandles inherited({pipes.CommandRead.Get(), pipes.OutputWrite.Get()});
+  DWORD flags = DETACHED_PROCESS;
+  if (inherited.List() != nullptr) {
+    startup.StartupInfo.cb = sizeof(startup);
+    startup.lpAttributeList = inherited.List();
+    flags |= EXTENDED_STARTUPINFO_PRESENT;
+  }
 
   AutoCloseHandle job(CreatePlayerJob());
   // Suspended until it is in the job, so that it can't start anything outside it first.
-  const DWORD flags = DETACHED_PROCESS | (job.IsValid() ? CREATE_SUSPENDED : 0);
+  if (job.IsValid()) flags |= CREATE_SUSPENDED;
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup,
-                      &started)) {
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                      &startup.StartupInfo, &started)) {
     WarnCannotStart(start.PlayerPath);
     return std::nullopt;
   }
