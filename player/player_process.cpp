@@ -20,12 +20,6 @@ void WarnCannotStart(std::wstring_view playerPath) {
   MessageBoxW(nullptr, text.c_str(), L"reelpane", MB_OK | MB_ICONWARNING);
 }
 
-// Reads |size| bytes that the pipe already holds, never waiting: the output
-// reader may take them first, and then nothing is left to wait for.
-bool ReadPending(HANDLE pipe, char* buffer, DWORD size, DWORD& bytesRead) {
-  return ReadPipe(pipe, nullptr, buffer, size, bytesRead, DeadlineAfter(0)) == ReadOutcome::Data;
-}
-
 }  // namespace
 
 std::optional<PlayerContext> StartPlayer(const PlayerStart& start) {
@@ -97,7 +91,7 @@ std::wstring DrainPlayerOutput(HANDLE outputPipe) {
     char buffer[kDrainChunk];
     const DWORD wanted = std::min(kDrainChunk, pending - total);
     DWORD got = 0;
-    if (!ReadPending(outputPipe, buffer, wanted, got)) break;
+    if (!ReadAvailable(outputPipe, buffer, wanted, got)) break;
     total += got;
     const std::string_view chunk(buffer, got);
     collected.append(chunk.substr(0, chunk.find('\0')));
