@@ -37,8 +37,8 @@ void ToggleMute(PlayerContext& stored, const PlayerContext& copy) {
   SendPlayerCommand(copy, ToAnsi(MuteCommand(stored.Muted)));
 }
 
-// Our pipe waits let host code run, which may close this view: after one, the
-// view is acted on only if it still holds the same record.
+// Our command writes let host code run while they wait, which may close this
+// view: after one, the view is acted on only if it still holds the same record.
 bool StillOpen(HWND window, const PlayerContext* stored) { return ViewContext(window) == stored; }
 
 void OnKeyDown(HWND window, WPARAM virtualKey) {
@@ -60,7 +60,7 @@ void OnKeyDown(HWND window, WPARAM virtualKey) {
       break;
     case KeyAction::ShowProgress:
       DrainPlayerOutput(copy.OutputPipe);  // stale answers would otherwise pile up in the pipe
-      if (StillOpen(window, stored)) SendPlayerCommand(copy, binding->Command);
+      SendPlayerCommand(copy, binding->Command);
       break;
     case KeyAction::Quit:
       SendPlayerCommand(copy, binding->Command);
