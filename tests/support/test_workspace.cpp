@@ -149,8 +149,11 @@ bool PlayerLog::WaitForEvent(const std::string& event, std::chrono::milliseconds
 TestWorkspace::TestWorkspace(const std::wstring& pluginFileName) : pluginFileName_(pluginFileName) {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
-  folder_ = JoinPath(temp, UniqueFolderName());
-  CreateDirectoryW(folder_.c_str(), nullptr);
+  // A folder of its own: one left by a killed test process whose id Wine has
+  // handed on would bring that test's settings along.
+  do {
+    folder_ = JoinPath(temp, UniqueFolderName());
+  } while (!CreateDirectoryW(folder_.c_str(), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
   CopyFileW(JoinPath(BuildFolder(), pluginFileName).c_str(), PluginPath().c_str(), FALSE);
 }
 
