@@ -13,6 +13,7 @@ struct PlayerContext {
   bool Looping = false;
   bool Muted = false;
   HANDLE Job = nullptr;  // ends the player with the host; null where jobs are refused
+  struct OutputReader* Reader = nullptr;  // drops the player's output once identified; null before or if refused
 };
 #pragma pack(pop)
 

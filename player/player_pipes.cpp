@@ -88,6 +88,20 @@ ReadOutcome ReadPipe(HANDLE pipe, HANDLE process, char* buffer, DWORD size, DWOR
   }
 }
 
+bool ReadAvailable(HANDLE pipe, char* buffer, DWORD size, DWORD& bytesRead) {
+  bytesRead = 0;
+  AutoCloseHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!done.IsValid()) return false;
+  OVERLAPPED pending{};
+  pending.hEvent = done.Get();
+  if (!ReadFile(pipe, buffer, size, nullptr, &pending) && GetLastError() != ERROR_IO_PENDING) return false;
+  // Bytes that were there complete the read at once; a read still waiting is called off.
+  if (WaitForSingleObject(done.Get(), 0) == WAIT_OBJECT_0) {
+    return GetOverlappedResult(pipe, &pending, &bytesRead, FALSE) != FALSE;
+  }
+  return FinishAfterCancel(pipe, pending, bytesRead) != FALSE;
+}
+
 bool WritePipe(HANDLE pipe, std::string_view bytes, ULONGLONG deadlineTick) {
   AutoCloseHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!done.IsValid()) return false;

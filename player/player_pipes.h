@@ -36,6 +36,10 @@ enum class ReadOutcome { Data, Ended, TimedOut };
 ReadOutcome ReadPipe(HANDLE pipe, HANDLE process, char* buffer, DWORD size, DWORD& bytesRead,
                      ULONGLONG deadlineTick);
 
+// Reads at most |size| of the bytes the pipe already holds. It never waits and
+// never answers messages, so no host code runs inside it.
+bool ReadAvailable(HANDLE pipe, char* buffer, DWORD size, DWORD& bytesRead);
+
 // Writes the bytes to our overlapped command end, giving up at the deadline
 // (a player that stopped reading must not hold the host).
 bool WritePipe(HANDLE pipe, std::string_view bytes, ULONGLONG deadlineTick);

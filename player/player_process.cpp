@@ -4,7 +4,9 @@
 
 #include "auto_close_handle.h"
 #include "command_line.h"
+#include "inherited_handles.h"
 #include "message_wait.h"
+#include "output_reader.h"
 #include "player_job.h"
 #include "player_pipes.h"
 #include "text_codec.h"
@@ -18,11 +20,6 @@ void WarnCannotStart(std::wstring_view playerPath) {
   MessageBoxW(nullptr, text.c_str(), L"reelpane", MB_OK | MB_ICONWARNING);
 }
 
-// Reads |size| bytes that the pipe already holds; completes at once.
-bool ReadPending(HANDLE pipe, char* buffer, DWORD size, DWORD& bytesRead) {
-  return ReadPipe(pipe, nullptr, buffer, size, bytesRead, DeadlineAfter(kQuitGraceMs)) == ReadOutcome::Data;
-}
-
 }  // namespace
 
 std::optional<PlayerContext> StartPlayer(const PlayerStart& start) {
@@ -31,19 +28,29 @@ std::optional<PlayerContext> StartPlayer(const PlayerStart& start) {
   std::wstring commandLine = ComposePlayerCommandLine(
       {start.PlayerPath, start.PlayerParams, start.Embedded, viewHandle, start.FileName});
 
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = pipes.CommandRead.Get();
-  startup.hStdOutput = pipes.OutputWrite.Get();
-  startup.hStdError = pipes.OutputWrite.Get();
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof(startup.StartupInfo);
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = pipes.CommandRead.Get();
+  startup.StartupInfo.hStdOutput = pipes.OutputWrite.Get();
+  startup.StartupInfo.hStdError = pipes.OutputWrite.Get();
+  // Only the player's own two ends go to it: the host's other threads may hold
+  // inheritable handles of their own this very moment (a helper's output pipe),
+  // and a player holding a copy would keep them open for as long as it plays.
+  const InheritedHandles inherited({pipes.CommandRead.Get(), pipes.OutputWrite.Get()});
+  DWORD flags = DETACHED_PROCESS;
+  if (inherited.List() != nullptr) {
+    startup.StartupInfo.cb = sizeof(startup);
+    startup.lpAttributeList = inherited.List();
+    flags |= EXTENDED_STARTUPINFO_PRESENT;
+  }
 
   AutoCloseHandle job(CreatePlayerJob());
   // Suspended until it is in the job, so that it can't start anything outside it first.
-  const DWORD flags = DETACHED_PROCESS | (job.IsValid() ? CREATE_SUSPENDED : 0);
+  if (job.IsValid()) flags |= CREATE_SUSPENDED;
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup,
-                      &started)) {
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                      &startup.StartupInfo, &started)) {
     WarnCannotStart(start.PlayerPath);
     return std::nullopt;
   }
@@ -84,7 +91,7 @@ std::wstring DrainPlayerOutput(HANDLE outputPipe) {
     char buffer[kDrainChunk];
     const DWORD wanted = std::min(kDrainChunk, pending - total);
     DWORD got = 0;
-    if (!ReadPending(outputPipe, buffer, wanted, got)) break;
+    if (!ReadAvailable(outputPipe, buffer, wanted, got)) break;
     total += got;
     const std::string_view chunk(buffer, got);
     collected.append(chunk.substr(0, chunk.find('\0')));
@@ -103,6 +110,7 @@ void StopPlayer(const PlayerContext& context) {
 }
 
 void ClosePlayerHandles(const PlayerContext& context) {
+  StopOutputReader(context.Reader);
   for (HANDLE handle : {context.OutputPipe, context.CommandPipe, context.Process, context.Job}) {
     if (handle != nullptr) CloseHandle(handle);
   }

@@ -28,11 +28,13 @@ std::optional<PlayerContext> StartPlayer(const PlayerStart& start);
 // One slave command, without its line end.
 void SendPlayerCommand(const PlayerContext& context, std::string_view command);
 
-// Whatever the player wrote that nobody read; never waits for the player.
+// Whatever the player wrote that nobody read; never waits for the player, and
+// lets no host code run.
 std::wstring DrainPlayerOutput(HANDLE outputPipe);
 
 // "quit", up to a second's grace, then termination.
 void StopPlayer(const PlayerContext& context);
 
-// Closes the output pipe, the command pipe, the process and the job, in that order.
+// Stops the output reader, then closes the output pipe, the command pipe, the
+// process and the job, in that order.
 void ClosePlayerHandles(const PlayerContext& context);

@@ -9,5 +9,9 @@ HWND OpenPlayerView(HINSTANCE instance, HWND lister, const wchar_t* fileName);
 // are not open views are left alone.
 void ClosePlayerView(HWND view);
 
+// Releases what a view still owns when its window is destroyed by anything but
+// ClosePlayerView (called from the window's WM_DESTROY).
+void ReleaseDestroyedView(HWND view);
+
 // "vo_fullscreen" when the host reports that its display options changed.
 void SendHostCommand(HWND view, int command);

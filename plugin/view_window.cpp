@@ -7,11 +7,14 @@
 #include "player_process.h"
 #include "scoped_gdi_obj.h"
 #include "text_codec.h"
+#include "view_session.h"
 
 namespace {
 
 constexpr wchar_t kClassName[] = L"MPWinClass";
 constexpr wchar_t kWindowTitle[] = L"MPWin";
+// The window's extra bytes: the opening sequence's destruction flag while it runs.
+constexpr int kDestructionFlagSlot = 0;
 
 // A fresh brush for every paint, deleted after EndPaint.
 void OnNcPaint(HWND window) {
@@ -33,6 +36,10 @@ void ToggleMute(PlayerContext& stored, const PlayerContext& copy) {
   stored.Muted = !stored.Muted;
   SendPlayerCommand(copy, ToAnsi(MuteCommand(stored.Muted)));
 }
+
+// Our command writes let host code run while they wait, which may close this
+// view: after one, the view is acted on only if it still holds the same record.
+bool StillOpen(HWND window, const PlayerContext* stored) { return ViewContext(window) == stored; }
 
 void OnKeyDown(HWND window, WPARAM virtualKey) {
   PlayerContext* stored = ViewContext(window);
@@ -57,10 +64,21 @@ void OnKeyDown(HWND window, WPARAM virtualKey) {
       break;
     case KeyAction::Quit:
       SendPlayerCommand(copy, binding->Command);
-      // Closing the Lister window makes the host close this view properly.
-      PostMessageW(GetParent(window), WM_CLOSE, 0, 0);
+      // Closing the Lister window makes the host close this view properly. A view
+      // closed meanwhile has no Lister to ask, and a null target would post the
+      // close to the host's own thread.
+      if (HWND lister = GetParent(window); StillOpen(window, stored) && lister != nullptr) {
+        PostMessageW(lister, WM_CLOSE, 0, 0);
+      }
       break;
   }
+}
+
+// A view destroyed without the host's close (its Lister window destroyed first)
+// must not leave its player running or its record behind.
+void OnDestroy(HWND window) {
+  if (auto* destroyed = reinterpret_cast<bool*>(GetWindowLongPtrW(window, kDestructionFlagSlot))) *destroyed = true;
+  ReleaseDestroyedView(window);
 }
 
 }  // namespace
@@ -101,6 +119,20 @@ PlayerContext* ViewContext(HWND view) {
   return reinterpret_cast<PlayerContext*>(GetWindowLongPtrW(view, GWLP_USERDATA));
 }
 
+std::unique_ptr<PlayerContext> TakeViewContext(HWND view) {
+  std::unique_ptr<PlayerContext> taken(ViewContext(view));
+  if (taken != nullptr) StoreViewContext(view, nullptr);
+  return taken;
+}
+
+DestructionWatch::DestructionWatch(HWND view) : view_(view) {
+  SetWindowLongPtrW(view_, kDestructionFlagSlot, reinterpret_cast<LONG_PTR>(&destroyed_));
+}
+
+DestructionWatch::~DestructionWatch() {
+  if (!destroyed_) SetWindowLongPtrW(view_, kDestructionFlagSlot, 0);
+}
+
 LRESULT CALLBACK PlayerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CLOSE:
@@ -112,6 +144,9 @@ LRESULT CALLBACK PlayerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
       return 0;
     case WM_KEYDOWN:
       OnKeyDown(window, wParam);
+      return 0;
+    case WM_DESTROY:
+      OnDestroy(window);
       return 0;
     default:
       return DefWindowProcW(window, message, wParam, lParam);

@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
+
 #include "player_context.h"
 
 // The child window of the Lister window that the player draws into and that
@@ -14,5 +16,24 @@ HWND CreatePlayerViewWindow(HWND lister, HINSTANCE instance);
 void StoreViewContext(HWND view, PlayerContext* context);
 // Null for any window that is not one of our views or holds no record yet.
 PlayerContext* ViewContext(HWND view);
+// Takes the record out of the view, so that whatever runs inside our later
+// waits (a nested close, a key, the host's command) finds none and does nothing.
+std::unique_ptr<PlayerContext> TakeViewContext(HWND view);
+
+// Tells the opening sequence whether its view window was destroyed while host
+// code ran inside one of its waits (the Lister window closed under it). The
+// flag lives in the window's extra bytes until the watch ends.
+class DestructionWatch {
+ public:
+  explicit DestructionWatch(HWND view);
+  DestructionWatch(const DestructionWatch&) = delete;
+  DestructionWatch& operator=(const DestructionWatch&) = delete;
+  ~DestructionWatch();
+  bool ViewDestroyed() const { return destroyed_; }
+
+ private:
+  HWND view_;
+  bool destroyed_ = false;
+};
 
 LRESULT CALLBACK PlayerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

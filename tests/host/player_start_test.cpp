@@ -97,3 +97,30 @@ TEST_F(PlayerStart, ForeignWindowsAreLeftAlone) {
   EXPECT_TRUE(IsWindow(other));
   EXPECT_EQ(host.SendCommand(nullptr, 2, 0), 0);
 }
+
+// A helper's output pipe that the file manager made inheritable on another
+// thread just as a view opened: once the helper's side closes its write end,
+// the pipe has ended, because the player received no copy of it.
+TEST_F(PlayerStart, PlayerInheritsOnlyItsOwnPipeEnds) {
+  PluginHost& host = LoadWithDefaultSettings();
+  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+  HANDLE helperRead = nullptr;
+  HANDLE helperWrite = nullptr;
+  ASSERT_TRUE(CreatePipe(&helperRead, &helperWrite, &inheritable, 0));
+  SetHandleInformation(helperRead, HANDLE_FLAG_INHERIT, 0);  // only the end a helper's child would get
+
+  const OpenedView opened = workspace_.Open(lister_, IdentifyScript(640, 480));
+  ASSERT_NE(opened.View, nullptr);
+  CloseHandle(helperWrite);
+  DWORD available = 0;
+  EXPECT_FALSE(PeekNamedPipe(helperRead, nullptr, 0, nullptr, &available, nullptr))
+      << "the helper's pipe is still open: the player holds its write end";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
+  CloseHandle(helperRead);
+
+  // The player's own ends still reach it.
+  SendMessageW(opened.View, WM_KEYDOWN, VK_SPACE, 1);
+  EXPECT_TRUE(opened.Log.WaitForInput("pause\n")) << opened.Log.StandardInput();
+  host.CloseWindow(opened.View);
+  EXPECT_TRUE(opened.Log.HasEvent("command quit"));
+}

@@ -3,6 +3,7 @@
 // tools/capture-transcripts; tests/native/check_transcripts.py keeps them current.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -25,22 +26,16 @@ const RealSample kRealSamples[] = {
     {"sample-320x240.mp4", Verdict::Shown, 320, 240},
     {"sample-640x360.mkv", Verdict::Shown, 640, 360},
     {"sample-640x480.avi", Verdict::Shown, 640, 480},
+    {"damaged-640x360.avi", Verdict::Shown, 640, 360},
     {"clip with blank \xC3\xBC.mp4", Verdict::Shown, 320, 240},
+    {"long-640x360.mkv", Verdict::Shown, 640, 360},
     {"audio-only.mp4", Verdict::ShownWithoutSize},
     {"corrupt.avi", Verdict::Rejected},
     {"truncated.mp4", Verdict::Rejected},
 };
 
-// The transcripts in the source tree, as this process sees them: Wine shows
-// the Unix root as drive Z:.
-std::wstring TranscriptFolder() {
-  std::wstring folder = FromUtf8(REELPANE_TRANSCRIPT_DIR);
-  if (folder.empty() || folder.front() != L'/') return folder;
-  for (wchar_t& c : folder) {
-    if (c == L'/') c = L'\\';
-  }
-  return L"Z:" + folder;
-}
+// The transcripts in the source tree, as this process sees them.
+std::wstring TranscriptFolder() { return WindowsPathOf(REELPANE_TRANSCRIPT_DIR); }
 
 std::wstring TranscriptPath(const std::string& sample) {
   return JoinPath(TranscriptFolder(), FromUtf8(sample) + L".txt");
@@ -174,3 +169,32 @@ TEST_F(RealTranscripts, FileNameWithBlankAndNonAsciiLetter) { ExpectRealOutcome(
 TEST_F(RealTranscripts, AudioOnlyKeepsTheViewWithoutSize) { ExpectRealOutcome("audio-only.mp4"); }
 TEST_F(RealTranscripts, CorruptFileIsRejected) { ExpectRealOutcome("corrupt.avi"); }
 TEST_F(RealTranscripts, TruncatedFileIsRejected) { ExpectRealOutcome("truncated.mp4"); }
+
+// The real player's decoder warnings over a damaged video, more than the output
+// pipe holds, replayed spread over the length the player reported: the player
+// prints them all while the view stays open, and then still takes commands.
+TEST_F(RealTranscripts, DamagedVideoPlaysToItsEnd) {
+  const std::string name = "damaged-640x360.avi";
+  const std::wstring path = TranscriptPath(name);
+  const std::string transcript = ReadFileBytes(path);
+  ASSERT_GT(transcript.size(), 64u * 1024) << "the warnings must outgrow the pipe's buffer";
+  const size_t length = transcript.find("\nID_LENGTH=");
+  ASSERT_NE(length, std::string::npos);
+  const double playMs = 1000.0 * std::strtod(transcript.c_str() + length + 11, nullptr);
+  constexpr size_t kChunkBytes = 512;
+  const auto delayMs = static_cast<unsigned>(playMs * kChunkBytes / static_cast<double>(transcript.size()));
+
+  LoadWithDefaultSettings(L"normal");
+  const OpenedView opened = workspace_.Open(
+      lister_, "replay " + Utf8(path) + " " + std::to_string(kChunkBytes) + " " + std::to_string(delayMs) +
+                   "\nmark played\n",
+      L"C:\\videos\\" + FromUtf8(name));
+  ASSERT_NE(opened.View, nullptr);
+  EXPECT_EQ(OuterSizeOf(lister_), NormalPlacementFor(640, 360));
+  EXPECT_TRUE(opened.Log.WaitForEvent("mark played", std::chrono::milliseconds(static_cast<int>(playMs) + 20000)))
+      << "the player was held by its own output";
+  EXPECT_TRUE(IsWindow(opened.View));
+  SendMessageW(opened.View, WM_KEYDOWN, VK_SPACE, 1);
+  EXPECT_TRUE(opened.Log.WaitForInput("pause\n")) << opened.Log.StandardInput();
+  workspace_.Host().CloseWindow(opened.View);
+}

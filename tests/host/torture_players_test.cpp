@@ -165,6 +165,38 @@ TEST_F(TorturePlayer, Writes10MegabytesAfterItsFileLine) {
   CloseWithin(opened, "file line, then 10 MB");
 }
 
+// A player that keeps printing after its identification, as a damaged video
+// makes the real one print decoder warnings: the view reads and drops its output
+// all along, so no write of the player ever waits on a full pipe, and keys
+// pressed meanwhile reach it in order. The reading has ended when the close
+// returns: the host may unload the plugin file right after.
+TEST_F(TorturePlayer, KeepsPrintingAfterItsIdentification) {
+  const std::string warning = "[h264 @ 0x0]concealing 1620 DC, 1620 AC, 1620 MV errors in P frame\\n";
+  const OpenedView opened = OpenWithin(IdentifyScript(640, 480) + "mark printing\nrepeat 3000 1 " + warning +
+                                           "\nmark printed\nflood 2000000000\n",
+                                       "3000 lines");
+  ASSERT_NE(opened.View, nullptr);
+  ASSERT_TRUE(opened.Log.WaitForEvent("mark printing"));
+
+  const std::pair<WPARAM, std::string> keys[] = {{VK_SPACE, "pause"}, {VK_RIGHT, "seek +10"}, {'H', "loop 1"},
+                                                 {'I', "osd_show_progression"}, {VK_UP, "seek +60"},
+                                                 {'M', "mute 1"}, {VK_SPACE, "pause"}};
+  std::string expected;
+  for (const auto& [key, command] : keys) {
+    SendMessageW(opened.View, WM_KEYDOWN, key, 1);
+    expected += command + "\n";
+    PumpMessages(100);
+  }
+  EXPECT_FALSE(opened.Log.HasEvent("mark printed")) << "the keys were to come while the player printed";
+  EXPECT_TRUE(opened.Log.WaitForEvent("mark printed", std::chrono::seconds(30)))
+      << "the player was held by its own output";
+  EXPECT_TRUE(IsWindow(opened.View));
+  EXPECT_TRUE(opened.Log.WaitForInput(expected)) << opened.Log.StandardInput();
+  CloseWithin(opened, "printing without end");
+  host_->Unload();
+  PumpMessages(300);  // a read of the plugin's still coming back would now crash the host
+}
+
 // Only the low 32 bits count: 99999999999 keeps 1215752191, a width no window
 // can have; the Lister window stays where it was instead of leaving the screen.
 TEST_F(TorturePlayer, WidthOf99999999999) { ExpectWidthLeavesTheListerAlone("99999999999"); }

@@ -2,6 +2,7 @@
 // toggles, and 300 open/close cycles that leave the host as they found it.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <array>
@@ -22,6 +23,7 @@ struct HostResources {
   size_t Windows = 0;
   size_t PrivateBytes = 0;  // committed memory of this process alone
   size_t HeapBytes = 0;     // in heap blocks in use, the finer measure of a leak
+  size_t Threads = 0;
 };
 
 // Every window of this process, top-level and child.
@@ -82,14 +84,27 @@ size_t SettledHeapBytesInUse() {
   return least;
 }
 
+size_t ThreadCount() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  size_t count = 0;
+  THREADENTRY32 thread{};
+  thread.dwSize = sizeof(thread);
+  for (BOOL found = Thread32First(snapshot, &thread); found; found = Thread32Next(snapshot, &thread)) {
+    if (thread.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+  }
+  CloseHandle(snapshot);
+  return count;
+}
+
 HostResources MeasureHost() {
-  return {HandleCount(), WindowCount(), CommittedPrivateBytes(), SettledHeapBytesInUse()};
+  return {HandleCount(), WindowCount(), CommittedPrivateBytes(), SettledHeapBytesInUse(), ThreadCount()};
 }
 
 void PrintResources(const char* when, const HostResources& resources) {
-  std::printf("%-18s handles %lu, windows %zu, private memory %zu KiB, heap in use %zu bytes\n", when,
+  std::printf("%-18s handles %lu, windows %zu, private memory %zu KiB, heap in use %zu bytes, threads %zu\n", when,
               static_cast<unsigned long>(resources.Handles), resources.Windows, resources.PrivateBytes / 1024,
-              resources.HeapBytes);
+              resources.HeapBytes, resources.Threads);
 }
 
 LRESULT Press(HWND view, WPARAM key) { return SendMessageW(view, WM_KEYDOWN, key, 1); }
@@ -215,6 +230,8 @@ TEST_F(ManyViews, ThreeHundredOpenCloseCyclesLeaveNothingBehind) {
   RecordProperty("private_kib_after_300", static_cast<int>(after.PrivateBytes / 1024));
   RecordProperty("heap_bytes_after_10", static_cast<int>(warm.HeapBytes));
   RecordProperty("heap_bytes_after_300", static_cast<int>(after.HeapBytes));
+  RecordProperty("threads_after_10", static_cast<int>(warm.Threads));
+  RecordProperty("threads_after_300", static_cast<int>(after.Threads));
 
   EXPECT_EQ(after.Handles, warm.Handles);
   EXPECT_EQ(after.Windows, warm.Windows);

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Checks both plugin files as the host's loader sees them: the machine each is
-built for, exactly the six undecorated exports, imports of system DLLs only;
-and, for the 32-bit build that cannot run here, the __stdcall argument sizes in
-its object file."""
+built for, exactly the six undecorated exports, imports of system DLLs only and
+only of functions that Windows 7, the oldest Windows we support, has; and, for
+the 32-bit build, the __stdcall argument sizes in its object file."""
 import argparse
 import re
 import subprocess
@@ -14,6 +14,67 @@ STDCALL_SIZES = {"ListLoad": 12, "ListLoadW": 12, "ListCloseWindow": 4, "ListSen
                  "ListGetDetectString": 8, "ListSetDefaultParams": 4}
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll"}
 MACHINES = {"x64": 0x8664, "x86": 0x14C}
+
+# Every function the plugin files may import: each one is documented as present
+# in Windows 7 (32- and 64-bit, in the DLL named), most since Windows 2000 or XP;
+# the few that came later are marked with the version that brought them. A file
+# that imports anything else would fail to load there, with no message a user
+# could act on: check the function's documentation before adding it here.
+WINDOWS_7_IMPORTS = {
+    "kernel32.dll": {
+        "AcquireSRWLockExclusive",  # Vista
+        "AddVectoredExceptionHandler", "AssignProcessToJobObject",
+        "CancelIoEx",  # Vista
+        "CloseHandle",
+        "CloseThreadpoolWait",  # Vista
+        "CreateEventA", "CreateEventW", "CreateFileW", "CreateJobObjectW", "CreateNamedPipeW", "CreateProcessW",
+        "CreateSemaphoreA",
+        "CreateThreadpoolWait",  # Vista
+        "DeleteCriticalSection",
+        "DeleteProcThreadAttributeList",  # Vista
+        "DuplicateHandle", "EnterCriticalSection", "ExpandEnvironmentStringsW", "FindClose", "FindFirstFileW",
+        "FreeLibrary", "GetCurrentDirectoryW", "GetCurrentProcess", "GetCurrentProcessId", "GetCurrentThread",
+        "GetCurrentThreadId", "GetFileAttributesW", "GetFileSizeEx", "GetFileType", "GetFullPathNameW",
+        "GetHandleInformation", "GetLastError", "GetModuleFileNameW", "GetModuleHandleA", "GetModuleHandleW",
+        "GetOverlappedResult", "GetPrivateProfileStringW", "GetProcAddress", "GetProcessAffinityMask",
+        "GetSystemTimeAsFileTime", "GetThreadContext", "GetThreadPriority",
+        "GetTickCount64",  # Vista
+        "InitializeCriticalSection",
+        "InitializeProcThreadAttributeList",  # Vista
+        "IsDBCSLeadByteEx", "IsDebuggerPresent", "LeaveCriticalSection", "LoadLibraryA", "LoadLibraryW",
+        "MultiByteToWideChar", "OpenProcess", "OutputDebugStringA", "PeekNamedPipe", "RaiseException", "ReadFile",
+        "ReleaseSRWLockExclusive",  # Vista
+        "ReleaseSemaphore", "RemoveVectoredExceptionHandler", "ResetEvent", "ResumeThread",
+        "RtlCaptureContext", "RtlLookupFunctionEntry", "RtlUnwindEx", "RtlVirtualUnwind",  # 64-bit kernel32
+        "SetCurrentDirectoryW", "SetEvent", "SetInformationJobObject", "SetLastError", "SetProcessAffinityMask",
+        "SetThreadContext", "SetThreadPriority",
+        "SetThreadpoolWait",  # Vista
+        "Sleep", "SuspendThread", "TerminateProcess", "TlsAlloc", "TlsGetValue", "TlsSetValue",
+        "TryEnterCriticalSection",
+        "UpdateProcThreadAttribute",  # Vista
+        "VirtualProtect", "VirtualQuery", "WaitForMultipleObjects", "WaitForSingleObject",
+        "WaitForThreadpoolWaitCallbacks",  # Vista
+        "WideCharToMultiByte", "WriteFile",
+        "__C_specific_handler",  # 64-bit kernel32
+    },
+    "user32.dll": {
+        "BeginPaint", "CreateWindowExW", "DefWindowProcW", "DestroyWindow", "EndPaint", "FillRect",
+        "GetClassLongPtrW", "GetClassLongW", "GetClassNameW", "GetClientRect", "GetDC", "GetDesktopWindow",
+        "GetParent", "GetWindowLongPtrW", "GetWindowLongW", "GetWindowRect", "IsWindow", "LoadCursorW", "LoadIconW",
+        "MessageBoxW", "MoveWindow", "MsgWaitForMultipleObjects", "PeekMessageW", "PostMessageW", "RegisterClassW",
+        "ReleaseDC", "SetFocus", "SetWindowLongPtrW", "SetWindowLongW", "UnregisterClassW",
+    },
+    "gdi32.dll": {"CreateSolidBrush", "DeleteObject"},
+    # The system's C run-time library, as the static C++ run-time calls it.
+    "msvcrt.dll": {
+        "___lc_codepage_func", "___mb_cur_max_func", "__iob_func", "__mb_cur_max", "_amsg_exit", "_beginthreadex",
+        "_close", "_endthreadex", "_errno", "_initterm", "_iob", "_lock", "_read", "_setjmp", "_setjmp3", "_strdup",
+        "_ultoa", "_unlock", "abort", "atoi", "calloc", "exit", "fprintf", "fputc", "fputs", "fputwc", "free",
+        "fwprintf", "fwrite", "localeconv", "longjmp", "malloc", "memchr", "memcmp", "memcpy", "memmove", "memset",
+        "printf", "realloc", "setlocale", "signal", "strchr", "strcmp", "strerror", "strlen", "strncmp", "vfprintf",
+        "wcscmp", "wcslen",
+    },
+}
 
 failures = []
 
@@ -37,6 +98,21 @@ def private_headers(path):
                           capture_output=True, text=True).stdout
 
 
+def imported_functions(headers):
+    """(dll, function) for each import by name, from objdump's import tables."""
+    functions = set()
+    dll = None
+    for line in headers.split("Import Tables")[-1].split("Export Tables")[0].splitlines():
+        named = re.match(r"\s*DLL Name: (\S+)", line)
+        if named:
+            dll = named.group(1).lower()
+            continue
+        entry = re.match(r"\s+[0-9a-f]+\s+\d+\s+([A-Za-z_]\w*)\s*$", line)
+        if entry and dll:
+            functions.add((dll, entry.group(1)))
+    return functions
+
+
 def check_plugin(path, arch):
     check(pe_machine(path) == MACHINES[arch], f"{path}: machine is not {arch}")
     headers = private_headers(path)
@@ -45,7 +121,11 @@ def check_plugin(path, arch):
     check(names == EXPORTS, f"{path}: exports are {sorted(names)}")
     imports = {name.lower() for name in re.findall(r"DLL Name: (\S+)", headers)}
     check(imports <= SYSTEM_DLLS, f"{path}: imports {sorted(imports - SYSTEM_DLLS)} beyond the system DLLs")
-    print(f"{arch}: {path}: machine 0x{MACHINES[arch]:x}, exports {sorted(names)}, imports {sorted(imports)}")
+    functions = imported_functions(headers)
+    beyond = sorted(f"{dll}!{name}" for dll, name in functions if name not in WINDOWS_7_IMPORTS.get(dll, set()))
+    check(not beyond, f"{path}: imports functions not known to be in Windows 7: {beyond}")
+    print(f"{arch}: {path}: machine 0x{MACHINES[arch]:x}, exports {sorted(names)}, imports {sorted(imports)}, "
+          f"{len(functions)} functions" + ("" if beyond else ", all in Windows 7"))
 
 
 def check_stdcall(objects_dir):

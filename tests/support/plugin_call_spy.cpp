@@ -1,6 +1,7 @@
 #include "plugin_call_spy.h"
 
 #include <algorithm>
+#include <atomic>
 
 // Points one entry of a loaded module's import table at a replacement for as
 // long as the object lives. Only calls the module itself makes are seen.
@@ -68,6 +69,9 @@ ImportPatch::~ImportPatch() {
 namespace {
 
 PluginCallSpy* Active = nullptr;
+// Only the calls of the thread that made the spy (the host's) are kept: the
+// plugin's output reader reads on the system's pool threads at any moment.
+std::atomic<DWORD> SpiedThread{0};
 
 // The real functions, as the plugin's import table held them.
 struct Originals {
@@ -97,7 +101,7 @@ class KeepLastError {
 
 struct SpyHooks {
   static void Record(SpiedCall call) {
-    if (Active != nullptr) Active->calls_.push_back(std::move(call));
+    if (GetCurrentThreadId() == SpiedThread && Active != nullptr) Active->calls_.push_back(std::move(call));
   }
 
   static LRESULT WINAPI DefaultProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -185,6 +189,7 @@ std::unique_ptr<ImportPatch> Patch(HMODULE plugin, const char* dll, const char* 
 
 PluginCallSpy::PluginCallSpy(HMODULE plugin) {
   Active = this;
+  SpiedThread = GetCurrentThreadId();
   patches_.push_back(Patch(plugin, "USER32.dll", "DefWindowProcW", &SpyHooks::DefaultProcedure, Real.DefaultProcedure));
   patches_.push_back(Patch(plugin, "USER32.dll", "PostMessageW", &SpyHooks::Post, Real.Post));
   patches_.push_back(Patch(plugin, "KERNEL32.dll", "WriteFile", &SpyHooks::Write, Real.Write));
@@ -199,6 +204,7 @@ PluginCallSpy::PluginCallSpy(HMODULE plugin) {
 
 PluginCallSpy::~PluginCallSpy() {
   patches_.clear();
+  SpiedThread = 0;
   Active = nullptr;
 }
 

@@ -20,9 +20,10 @@ struct SpiedCall {
 };
 
 // Records the plugin's calls to the functions the view window and the slave
-// channel use, while it lives (one at a time). Optionally hands the plugin's
-// BeginPaint a memory device context, so that what it paints can be read back
-// (window pixels can't be read under Wine's null display driver).
+// channel use, made on the thread that made the spy, while it lives (one at a
+// time). Optionally hands the plugin's BeginPaint a memory device context, so
+// that what it paints can be read back (window pixels can't be read under
+// Wine's null display driver).
 class PluginCallSpy {
  public:
   explicit PluginCallSpy(HMODULE plugin);

@@ -93,6 +93,15 @@ double TimeScale() {
   return scale;
 }
 
+std::wstring WindowsPathOf(const std::string& path) {
+  std::wstring converted = FromUtf8(path);
+  if (converted.empty() || converted.front() != L'/') return converted;
+  for (wchar_t& c : converted) {
+    if (c == L'/') c = L'\\';
+  }
+  return L"Z:" + converted;
+}
+
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
   const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(ScaledMs(static_cast<double>(timeout.count())));
   for (;;) {
@@ -151,8 +160,11 @@ bool PlayerLog::WaitForEvent(const std::string& event, std::chrono::milliseconds
 TestWorkspace::TestWorkspace(const std::wstring& pluginFileName) : pluginFileName_(pluginFileName) {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
-  folder_ = JoinPath(temp, UniqueFolderName());
-  CreateDirectoryW(folder_.c_str(), nullptr);
+  // A folder of its own: one left by a killed test process whose id Wine has
+  // handed on would bring that test's settings along.
+  do {
+    folder_ = JoinPath(temp, UniqueFolderName());
+  } while (!CreateDirectoryW(folder_.c_str(), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
   CopyFileW(JoinPath(BuildFolder(), pluginFileName).c_str(), PluginPath().c_str(), FALSE);
 }
 
@@ -170,9 +182,9 @@ TestWorkspace::~TestWorkspace() {
   RemoveTree(folder_);
 }
 
-std::wstring TestWorkspace::InstallPlayer(const std::wstring& relativeName) {
+std::wstring TestWorkspace::InstallPlayer(const std::wstring& relativeName, const std::wstring& program) {
   const std::wstring target = JoinPath(folder_, relativeName);
-  CopyFileW(JoinPath(BuildFolder(), L"standin-player.exe").c_str(), target.c_str(), FALSE);
+  CopyFileW(JoinPath(BuildFolder(), program).c_str(), target.c_str(), FALSE);
   return target;
 }
 

@@ -22,6 +22,9 @@ std::string ReadFileBytes(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string Utf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
+// A Linux path (UTF-8) as this process sees it: Wine shows the Linux root as drive Z:.
+// Anything else is taken as a Windows path already.
+std::wstring WindowsPathOf(const std::string& path);
 
 // How many times slower than this machine the tests run: REELPANE_TIME_SCALE, set
 // by the 32-bit lane (an emulated machine), else 1. Time bounds scale their slack
@@ -81,8 +84,10 @@ class TestWorkspace {
 
   const std::wstring& Folder() const { return folder_; }
   std::wstring PluginPath() const { return JoinPath(folder_, pluginFileName_); }
-  // The stand-in player copied into the plugin folder (or a subfolder) under |relativeName|.
-  std::wstring InstallPlayer(const std::wstring& relativeName = L"standin-player.exe");
+  // The stand-in player (or another |program| built next to the tests) copied into
+  // the plugin folder (or a subfolder) under |relativeName|.
+  std::wstring InstallPlayer(const std::wstring& relativeName = L"standin-player.exe",
+                             const std::wstring& program = L"standin-player.exe");
   std::wstring MakeFolder(const std::wstring& relativeName);
 
   // Writes reelpane.ini with the keys given, in section "config".

@@ -28,6 +28,7 @@ class WatchedPlayer {
   bool Ended(DWORD milliseconds) const {
     return process_ != nullptr && WaitForSingleObject(process_, milliseconds) == WAIT_OBJECT_0;
   }
+  DWORD ProcessId() const { return process_ != nullptr ? GetProcessId(process_) : 0; }
   DWORD ExitCode() const {
     DWORD code = STILL_ACTIVE;
     if (process_ != nullptr) GetExitCodeProcess(process_, &code);

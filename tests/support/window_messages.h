@@ -2,8 +2,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
+#include <thread>
 #include <utility>
 #include <vector>
+
+#include "plugin_host.h"
 
 // Removes a WM_QUIT waiting for this thread, so that a failing check can't end the
 // test program's own loop. A message pump removes it unseen: check before pumping.
@@ -69,4 +73,52 @@ class MessageRecorder {
   WNDPROC original_ = nullptr;
   std::vector<std::pair<UINT, WPARAM>> seen_;
   std::vector<WINDOWPOS> moves_;
+};
+
+// Host code that runs on this thread inside whatever the thread is doing |delayMs|
+// from now: another thread sends this thread a message then, as another program
+// or a hotkey tool may send the file manager one, so |action| runs inside any of
+// the plugin's waits that answer sent messages (or when this thread next pumps).
+class SentHostCode {
+ public:
+  SentHostCode(DWORD delayMs, std::function<void()> action) : action_(std::move(action)) {
+    static const ATOM windowClass = [] {
+      WNDCLASSW registered{};
+      registered.lpfnWndProc = &SentHostCode::Procedure;
+      registered.hInstance = GetModuleHandleW(nullptr);
+      registered.lpszClassName = L"ReelpaneTestSentHostCode";
+      return RegisterClassW(&registered);
+    }();
+    target_ = CreateWindowExW(0, reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(windowClass)), L"", 0, 0, 0, 0, 0,
+                              HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(target_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    sender_ = std::thread([this, delayMs] {
+      Sleep(delayMs);
+      SendMessageW(target_, WM_APP, 0, 0);
+    });
+  }
+  SentHostCode(const SentHostCode&) = delete;
+  SentHostCode& operator=(const SentHostCode&) = delete;
+  ~SentHostCode() {
+    // The sender waits for this thread to answer.
+    while (!ran_) PumpMessages(5);
+    sender_.join();
+    DestroyWindow(target_);
+  }
+
+  bool Ran() const { return ran_; }
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<SentHostCode*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message != WM_APP || self == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+    self->ran_ = true;
+    self->action_();
+    return 0;
+  }
+
+  std::function<void()> action_;
+  HWND target_ = nullptr;
+  bool ran_ = false;
+  std::thread sender_;
 };

@@ -7,9 +7,12 @@
 //                 [--qpc] [--no-close] FILE
 //
 // Keys are virtual-key names (space left up right down 0 9 h i m q multiply
-// divide semicolon apostrophe) or numbers. Like the file manager, it sizes each
-// view window to its Lister window's client area. --screenshot saves what the
-// screen shows of the first Lister window after the keys, commands and hold.
+// divide semicolon apostrophe) or numbers; between them, "wait=MS" lets MS
+// milliseconds pass (messages dispatched) and "shot=BMP" saves what the screen
+// shows of the view's Lister window as it is, a live player's frame included.
+// Like the file manager, it sizes each view window to its Lister window's client
+// area. --screenshot saves what the screen shows of the first Lister window after
+// the keys, commands and hold, with the view's colour key painted afresh.
 // --qpc prints the performance counter as each ListLoadW returns, to set against
 // the stand-in player's time-stamped events.
 // --no-close keeps the views open until the program is killed.
@@ -167,8 +170,16 @@ int wmain(int count, wchar_t** arguments) {
   for (View& view : views) {
     if (view.Window == nullptr) continue;
     for (const std::wstring& key : options.Keys) {
-      SendMessageW(view.Window, WM_KEYDOWN, KeyCode(key), 1);
-      std::printf("key: %ls (0x%02X)\n", key.c_str(), KeyCode(key));
+      if (key.rfind(L"wait=", 0) == 0) {
+        PumpMessages(static_cast<DWORD>(_wtoi(key.c_str() + 5)));
+      } else if (key.rfind(L"shot=", 0) == 0) {
+        const std::wstring path = key.substr(5);
+        std::printf("screenshot: %ls\n", SaveWindowScreenshot(view.Lister, path) ? path.c_str() : L"(failed)");
+      } else {
+        SendMessageW(view.Window, WM_KEYDOWN, KeyCode(key), 1);
+        std::printf("key: %ls (0x%02X)\n", key.c_str(), KeyCode(key));
+      }
+      std::fflush(stdout);
     }
     for (int command : options.Commands) std::printf("command %d: %d\n", command, host.SendCommand(view.Window, command));
   }

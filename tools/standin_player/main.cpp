@@ -10,6 +10,7 @@
 //     stamped-write TEXT     the same, with a "wrote" event stamped just before the write
 //                            and logged after it (for timings from the write on)
 //     replay PATH CHUNK MS   a file's bytes in writes of CHUNK bytes, MS apart
+//     repeat COUNT MS TEXT   COUNT writes of TEXT (escaped as for write), MS apart
 //     flood BYTES            BYTES letters without a line feed
 //     sleep MS | exit CODE | crash
 //     ignore-quit            "quit" no longer ends the player
@@ -216,6 +217,12 @@ void Run(const Directive& directive) {
     }
     case DirectiveKind::Replay:
       Replay(directive.Replay);
+      break;
+    case DirectiveKind::Repeat:
+      for (size_t i = 0; i < directive.Number; ++i) {
+        WriteOut(directive.Text);
+        if (directive.DelayMs > 0) Sleep(directive.DelayMs);
+      }
       break;
     case DirectiveKind::Flood:
       Flood(directive.Number);

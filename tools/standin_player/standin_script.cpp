@@ -83,6 +83,15 @@ std::vector<Directive> ParseStandInScript(std::string_view script) {
     if (word == "write" || word == "stamped-write") {
       directive.Kind = word == "write" ? DirectiveKind::Write : DirectiveKind::StampedWrite;
       directive.Text = Unescape(argument);
+    } else if (word == "repeat") {
+      // "COUNT MS TEXT"
+      const size_t countEnd = argument.find(' ');
+      const size_t delayEnd = countEnd == std::string_view::npos ? countEnd : argument.find(' ', countEnd + 1);
+      if (delayEnd == std::string_view::npos) continue;
+      directive.Kind = DirectiveKind::Repeat;
+      directive.Number = Number(argument.substr(0, countEnd));
+      directive.DelayMs = static_cast<unsigned>(Number(argument.substr(countEnd + 1, delayEnd - countEnd - 1)));
+      directive.Text = Unescape(argument.substr(delayEnd + 1));
     } else if (word == "replay") {
       directive.Kind = DirectiveKind::Replay;
       directive.Replay = ParseReplay(argument);

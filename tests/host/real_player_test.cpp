@@ -1,0 +1,132 @@
+// The plugin driving Debian's real MPlayer while it plays: the relay player
+// (tools/relay_player) stands where MPlayer would, and tools/relay-native runs
+// the real player natively, drawing into the Lister window on an X display.
+// tests/end_to_end/run-real-player sets that scene up and runs this test alone;
+// without it the test skips. What the player does is asked of the player itself,
+// through the relay's side channel, never through the plugin.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "host_test.h"
+#include "identify_checks.h"
+#include "real_player.h"
+#include "watched_player.h"
+
+namespace {
+
+constexpr double kUpSeconds = 60;  // the Up key's "seek +60"
+// Generous: the real player seeks, pauses and plays at its own pace on a busy machine.
+constexpr auto kPlayerBound = std::chrono::seconds(15);
+// The damaged sample lasts 16 s.
+constexpr DWORD kDamagedPlayBoundMs = 120000;
+// The plugin's pipe holds about this much; a player that prints more than that
+// with nobody reading stops.
+constexpr long kPipeBytes = 64 * 1024;
+
+std::wstring SamplePath(const char* name) {
+  const char* folder = std::getenv("REELPANE_SAMPLES");
+  return JoinPath(WindowsPathOf(folder != nullptr ? folder : ""), FromUtf8(name));
+}
+
+bool IsRunning(const std::string& state) { return state.rfind("running", 0) == 0; }
+
+void PressKey(HWND view, WPARAM key) { SendMessageW(view, WM_KEYDOWN, key, 1); }
+
+// What a player has printed, from its state ("... BYTES").
+long PrintedBytes(const std::string& state) { return std::strtol(state.c_str() + state.rfind(' ') + 1, nullptr, 10); }
+
+}  // namespace
+
+class RealPlayerEndToEnd : public HostTest {
+ protected:
+  void SetUp() override {
+    if (std::getenv("REELPANE_RELAY_PORT") == nullptr || std::getenv("REELPANE_SAMPLES") == nullptr) {
+      GTEST_SKIP() << "needs the real player: run tests/end_to_end/run-real-player";
+    }
+    HostTest::SetUp();
+    workspace_.InstallPlayer(L"relay-player.exe", L"relay-player.exe");
+    workspace_.WriteSettings({{L"MPlayer_path", L"relay-player.exe"}, {L"View_Size", L"normal"}});
+    workspace_.LoadPlugin();
+  }
+
+  HWND Open(const char* sample) {
+    const Stopwatch stopwatch;
+    HWND view = workspace_.Host().LoadW(lister_, SamplePath(sample));
+    ReportOpenTime(std::string(sample) + " with the real player", stopwatch.Milliseconds());
+    return view;
+  }
+
+  void Close(HWND view, const char* what) {
+    const Stopwatch stopwatch;
+    workspace_.Host().CloseWindow(view);
+    std::printf("ListCloseWindow, %s: %.1f ms\n", what, stopwatch.Milliseconds());
+  }
+};
+
+TEST_F(RealPlayerEndToEnd, OpensSeeksPausesQuitsAndPlaysADamagedVideoToItsEnd) {
+  // Opens with the size the live player reports.
+  HWND view = Open("long-640x360.mkv");
+  ASSERT_NE(view, nullptr);
+  const WatchedPlayer relay(view);
+  RealPlayer player(relay.ProcessId());
+  ASSERT_TRUE(player.Reachable());
+  const std::string width = player.Property("width");
+  const std::string height = player.Property("height");
+  std::printf("live player: %s x %s; Lister window %ld x %ld\n", width.c_str(), height.c_str(),
+              OuterSizeOf(lister_).first, OuterSizeOf(lister_).second);
+  EXPECT_EQ(OuterSizeOf(lister_), NormalPlacementFor(std::atoi(width.c_str()), std::atoi(height.c_str())));
+
+  // Up moves the position by about a minute.
+  const double beforeUp = player.Position();
+  PressKey(view, VK_UP);
+  double afterUp = beforeUp;
+  EXPECT_TRUE(WaitUntil([&] { return (afterUp = player.Position()) > beforeUp + kUpSeconds / 2; }, kPlayerBound));
+  std::printf("Up: position %.2f s before, %.2f s after\n", beforeUp, afterUp);
+  EXPECT_NEAR(afterUp - beforeUp, kUpSeconds, 5.0);
+
+  // It plays on, and Space stops it advancing.
+  double playing = afterUp;
+  EXPECT_TRUE(WaitUntil([&] { return (playing = player.Position()) > afterUp; }, kPlayerBound));
+  PressKey(view, VK_SPACE);
+  EXPECT_TRUE(WaitUntil([&] { return player.Property("pause") == "yes"; }, kPlayerBound));
+  const double paused = player.Position();
+  PumpMessages(1500);
+  const double stillPaused = player.Position();
+  std::printf("Space: playing %.2f -> %.2f s; paused at %.2f s, 1.5 s later %.2f s\n", afterUp, playing, paused,
+              stillPaused);
+  EXPECT_EQ(paused, stillPaused);
+
+  // Q ends the real player by itself, within the close's grace: a terminated
+  // relay would end with 0xFFFFFFFF and take its player down unasked.
+  PressKey(view, 'Q');
+  Close(view, "after Q");
+  EXPECT_TRUE(relay.Ended(0));
+  EXPECT_EQ(relay.ExitCode(), 0u);
+  EXPECT_TRUE(WaitUntil([&] { return !IsRunning(player.State()); }, kPlayerBound));
+  const std::string quitState = player.State();
+  std::printf("Q: relay exit code %lu; real player %s\n", relay.ExitCode(), quitState.c_str());
+  EXPECT_EQ(quitState.rfind("exited 0 QUIT ", 0), 0u) << quitState;
+
+  // A damaged video whose decoder warnings would overfill the plugin's pipe plays to its end.
+  HWND damaged = Open("damaged-640x360.avi");
+  ASSERT_NE(damaged, nullptr);
+  const WatchedPlayer damagedRelay(damaged);
+  RealPlayer damagedPlayer(damagedRelay.ProcessId());
+  const Stopwatch playTime;
+  bool ended = false;
+  EXPECT_TRUE(WaitUntil([&] { return ended = damagedRelay.Ended(0); }, std::chrono::milliseconds(kDamagedPlayBoundMs)))
+      << "the damaged video stopped playing: " << damagedPlayer.State();
+  const std::string damagedState = damagedPlayer.State();
+  std::printf("damaged video: relay %s after %.1f s, exit code %lu; real player %s\n",
+              ended ? "ended" : "still running", playTime.Milliseconds() / 1000, damagedRelay.ExitCode(),
+              damagedState.c_str());
+  EXPECT_EQ(damagedState.rfind("exited 0 EOF ", 0), 0u) << damagedState;
+  EXPECT_GT(PrintedBytes(damagedState), kPipeBytes) << "the sample must print more than the pipe holds";
+  Close(damaged, "after the end of the video");
+
+  // No player is left on either side (HostTest checks the Windows side).
+  EXPECT_TRUE(WaitUntil([&] { return !IsRunning(player.State()) && !IsRunning(damagedPlayer.State()); }, kPlayerBound));
+}
