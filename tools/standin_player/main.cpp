@@ -23,7 +23,6 @@
 //     key CODE               sends WM_KEYDOWN CODE (decimal) to the -wid window, as a player
 //                            whose window passes keys on would, and waits for the answer
 #include <windows.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -139,14 +138,13 @@ DWORD WINAPI ReadStandardInput(void*) {
   }
 }
 
+// The C runtime's own argument list, not shell32's: loading shell32 costs a
+// stand-in's every start more than a second in the emulated 32-bit lane.
 HWND ViewWindowFromCommandLine() {
-  int count = 0;
-  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   HWND view = nullptr;
-  for (int i = 0; i + 1 < count; ++i) {
-    if (std::wstring(arguments[i]) == L"-wid") view = reinterpret_cast<HWND>(_wcstoi64(arguments[i + 1], nullptr, 10));
+  for (int i = 0; i + 1 < __argc; ++i) {
+    if (std::wstring(__wargv[i]) == L"-wid") view = reinterpret_cast<HWND>(_wcstoi64(__wargv[i + 1], nullptr, 10));
   }
-  LocalFree(arguments);
   return view;
 }
 
