@@ -49,6 +49,42 @@ std::vector<std::string> CommandsRead;
 bool StdinEnded = false;
 HANDLE CommandRead = nullptr;
 
+// user32, loaded by the first directive that needs a window or a message: most
+// players never do, and loading it costs a start more than a second in the
+// emulated 32-bit lane, where the plugin's identification bound counts the start.
+struct User32Functions {
+  decltype(&::CreateWindowExW) CreateWindowExW;
+  decltype(&::DefWindowProcW) DefWindowProcW;
+  decltype(&::DestroyWindow) DestroyWindow;
+  decltype(&::DispatchMessageW) DispatchMessageW;
+  decltype(&::GetMessageW) GetMessageW;
+  decltype(&::PostThreadMessageW) PostThreadMessageW;
+  decltype(&::RegisterClassW) RegisterClassW;
+  decltype(&::SendMessageTimeoutW) SendMessageTimeoutW;
+};
+
+template <typename Function>
+void Resolve(HMODULE module, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+const User32Functions& User32() {
+  static const User32Functions functions = [] {
+    const HMODULE module = LoadLibraryW(L"user32.dll");
+    User32Functions loaded{};
+    Resolve(module, "CreateWindowExW", loaded.CreateWindowExW);
+    Resolve(module, "DefWindowProcW", loaded.DefWindowProcW);
+    Resolve(module, "DestroyWindow", loaded.DestroyWindow);
+    Resolve(module, "DispatchMessageW", loaded.DispatchMessageW);
+    Resolve(module, "GetMessageW", loaded.GetMessageW);
+    Resolve(module, "PostThreadMessageW", loaded.PostThreadMessageW);
+    Resolve(module, "RegisterClassW", loaded.RegisterClassW);
+    Resolve(module, "SendMessageTimeoutW", loaded.SendMessageTimeoutW);
+    return loaded;
+  }();
+  return functions;
+}
+
 std::wstring Environment(const wchar_t* name) {
   const DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);
   if (needed == 0) return {};
@@ -102,7 +138,7 @@ void WriteOut(const std::string& bytes) {
 // A child window belongs to the main thread, which must destroy it before the exit.
 void Quit() {
   if (ChildWindow == nullptr) Exit(QuitCode);
-  PostThreadMessageW(MainThread, WM_QUIT, 0, 0);
+  User32().PostThreadMessageW(MainThread, WM_QUIT, 0, 0);
 }
 
 DWORD WINAPI ReadStandardInput(void*) {
@@ -152,11 +188,11 @@ HWND ViewWindowFromCommandLine() {
 // the host's thread take messages from us.
 void CreateChildWindow() {
   WNDCLASSW windowClass{};
-  windowClass.lpfnWndProc = DefWindowProcW;
+  windowClass.lpfnWndProc = User32().DefWindowProcW;
   windowClass.hInstance = GetModuleHandleW(nullptr);
   windowClass.lpszClassName = L"StandInVideo";
-  RegisterClassW(&windowClass);
-  ChildWindow = CreateWindowExW(0, L"StandInVideo", L"video", WS_CHILD | WS_VISIBLE, 0, 0, 16, 16,
+  User32().RegisterClassW(&windowClass);
+  ChildWindow = User32().CreateWindowExW(0, L"StandInVideo", L"video", WS_CHILD | WS_VISIBLE, 0, 0, 16, 16,
                                 ViewWindowFromCommandLine(), nullptr, windowClass.hInstance, nullptr);
   RecordEvent(ChildWindow != nullptr ? "child-window" : "child-window-failed");
 }
@@ -178,8 +214,8 @@ void AwaitCommand(const std::string& wanted) {
 
 void SendKey(WPARAM virtualKey) {
   DWORD_PTR result = 0;
-  const bool answered = SendMessageTimeoutW(ViewWindowFromCommandLine(), WM_KEYDOWN, virtualKey, 1, SMTO_NORMAL,
-                                            5000, &result) != 0;
+  const bool answered = User32().SendMessageTimeoutW(ViewWindowFromCommandLine(), WM_KEYDOWN, virtualKey, 1,
+                                                     SMTO_NORMAL, 5000, &result) != 0;
   RecordEvent(answered ? "key-answered" : "key-unanswered");
 }
 
@@ -287,8 +323,10 @@ int wmain() {
   if (!closesStdin) CreateThread(nullptr, 0, ReadStandardInput, nullptr, 0, nullptr);
   for (const Directive& directive : script) Run(directive);
   RecordEvent("script-done");
+  // Without a window of ours, "quit" ends the process from the reading thread.
+  if (ChildWindow == nullptr) Sleep(INFINITE);
   MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
-  if (ChildWindow != nullptr) DestroyWindow(ChildWindow);
+  while (User32().GetMessageW(&message, nullptr, 0, 0) > 0) User32().DispatchMessageW(&message);
+  User32().DestroyWindow(ChildWindow);
   Exit(QuitCode);
 }
