@@ -17,9 +17,11 @@ struct TimedView {
   double OpenMs = 0;
 };
 
-// A wait held until the bound takes at least kIdentifyBoundMs; a busy machine
-// stays well below that when nothing is waited for, and not far above it when it is.
-constexpr double kClearlyBeforeTheBoundMs = kIdentifyBoundMs * 0.8;
+// A wait held until the bound takes at least kIdentifyBoundMs, less a tick of the
+// plugin's clock; a return before that waited for nothing but the player. (In the
+// emulated 32-bit lane the player's start alone takes most of the bound.) A busy
+// machine stays not far above the bound when it is waited for.
+constexpr double kBeforeTheBoundMs = kIdentifyBoundMs - 50.0;
 constexpr double kBoundWithSlackMs = kIdentifyBoundMs + 3000.0;
 
 const std::string kFileLine = "write ID_FILENAME=C:\\\\videos\\\\clip.avi\\n\n";
@@ -124,7 +126,7 @@ TEST_F(Identification, FileAndLengthLinesInOneWriteReturnAtOnce) {
       "write ID_FILENAME=C:\\\\videos\\\\clip.avi\\nID_VIDEO_WIDTH=640\\nID_VIDEO_HEIGHT=480\\nID_LENGTH=12.00\\n\n",
       "file and length line in one write");
   ASSERT_NE(timed.Opened.View, nullptr);
-  EXPECT_LT(timed.OpenMs, kClearlyBeforeTheBoundMs) << "nothing more is waited for";
+  EXPECT_LT(timed.OpenMs, kBeforeTheBoundMs) << "nothing more is waited for";
   EXPECT_EQ(OuterSizeOf(lister_), NormalPlacementFor(640, 480));
   host_->CloseWindow(timed.Opened.View);
 }
@@ -138,6 +140,6 @@ TEST_F(Identification, PlayerMakingItsVideoWindowDuringIdentificationDoesNotStal
   EXPECT_NE(FindWindowExW(timed.Opened.View, nullptr, L"StandInVideo", nullptr), nullptr);
   // The identification lines come after the window: they were read, so the window did not hold us.
   EXPECT_EQ(OuterSizeOf(lister_), NormalPlacementFor(640, 480));
-  EXPECT_LT(timed.OpenMs, kClearlyBeforeTheBoundMs);
+  EXPECT_LT(timed.OpenMs, kBeforeTheBoundMs);
   host_->CloseWindow(timed.Opened.View);
 }
