@@ -235,9 +235,11 @@ TEST_F(ManyViews, ThreeHundredOpenCloseCyclesLeaveNothingBehind) {
 
   EXPECT_EQ(after.Handles, warm.Handles);
   EXPECT_EQ(after.Windows, warm.Windows);
-  EXPECT_EQ(after.PrivateBytes, warm.PrivateBytes);
   // The test's own bookkeeping may differ by a few bytes (its log folder's name grew
-  // from "player-10" to "player-300"); a block leaked per cycle would be 290 or more.
+  // from "player-10" to "player-300"), and the process may commit one more 64 KiB
+  // run once (seen in the 32-bit lane); a page leaked per cycle would be 1160 KiB, a
+  // block leaked per cycle 290 bytes or more.
+  EXPECT_LE(after.PrivateBytes, warm.PrivateBytes + 64 * 1024);
   EXPECT_LT(after.HeapBytes, warm.HeapBytes + static_cast<size_t>(kCycles - kWarmUpCycles));
   EXPECT_TRUE(left.empty()) << testing::PrintToString(left);
 }
