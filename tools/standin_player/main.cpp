@@ -174,8 +174,8 @@ DWORD WINAPI ReadStandardInput(void*) {
   }
 }
 
-// The C runtime's own argument list, not shell32's: loading shell32 costs a
-// stand-in's every start more than a second in the emulated 32-bit lane.
+// The C runtime's own argument list, not shell32's, which would bring user32 into
+// every start (see User32()).
 HWND ViewWindowFromCommandLine() {
   HWND view = nullptr;
   for (int i = 0; i + 1 < __argc; ++i) {
@@ -193,7 +193,7 @@ void CreateChildWindow() {
   windowClass.lpszClassName = L"StandInVideo";
   User32().RegisterClassW(&windowClass);
   ChildWindow = User32().CreateWindowExW(0, L"StandInVideo", L"video", WS_CHILD | WS_VISIBLE, 0, 0, 16, 16,
-                                ViewWindowFromCommandLine(), nullptr, windowClass.hInstance, nullptr);
+                                         ViewWindowFromCommandLine(), nullptr, windowClass.hInstance, nullptr);
   RecordEvent(ChildWindow != nullptr ? "child-window" : "child-window-failed");
 }
 
