@@ -169,6 +169,7 @@ void ReadPluginSettings(const std::wstring& settingsFile, PluginSettings& settin
   std::wstring candidate = ResolvePluginPath(ReadIniString(kSection, L"MPlayer_path_x64", L"", settingsFile));
   if (IsExistingFile(candidate)) settings.PlayerPath = std::move(candidate);
 #endif
+  settings.Player = ChoosePlayerKind(ReadIniString(kSection, L"Player", L"", settingsFile), settings.PlayerPath);
 }
 
 std::wstring ResolvePluginPath(std::wstring_view path) {

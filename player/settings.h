@@ -2,11 +2,14 @@
 #include <string>
 #include <string_view>
 
+#include "settings_text.h"
+
 // What reelpane.ini says, read afresh for every file opened.
 struct PluginSettings {
   std::wstring PlayerPath;    // already made absolute
   std::wstring PlayerParams;  // as read: not trimmed, not expanded
   std::wstring ViewSize;
+  PlayerKind Player = PlayerKind::MPlayer;  // from "Player", else from the program's name
 };
 
 // The folder holding this plugin file, with its trailing backslash.
@@ -24,5 +27,6 @@ std::wstring ResolvePluginPath(std::wstring_view path);
 bool IsExistingFile(const std::wstring& path);
 
 // Pure helpers of the above, exposed for tests.
+
 std::wstring FolderOfFile(std::wstring_view fileName);       // cut after the last '\' or ':'
 std::wstring FolderAsDirectory(std::wstring_view folder);    // no trailing '\' except at a drive root

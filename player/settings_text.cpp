@@ -1,5 +1,7 @@
 #include "settings_text.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
@@ -96,4 +98,16 @@ std::optional<std::wstring> FindIniValue(std::wstring_view text, std::wstring_vi
     return WithoutQuotes(Trim(line.substr(equals + 1)));
   }
   return std::nullopt;
+}
+
+PlayerKind ChoosePlayerKind(std::wstring_view playerSetting, std::wstring_view playerPath) {
+  if (playerSetting == L"mplayer") return PlayerKind::MPlayer;
+  if (playerSetting == L"mpv") return PlayerKind::Mpv;
+  const std::wstring_view program = playerPath.substr(playerPath.find_last_of(L"\\/:") + 1);
+  constexpr std::wstring_view kMpvProgram = L"mpv.exe";
+  const auto asciiLower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; };
+  return std::equal(program.begin(), program.end(), kMpvProgram.begin(), kMpvProgram.end(),
+                    [&](wchar_t a, wchar_t b) { return asciiLower(a) == b; })
+             ? PlayerKind::Mpv
+             : PlayerKind::MPlayer;
 }

@@ -20,3 +20,11 @@ bool IsUtf8SettingsText(std::string_view bytes);
 // value are dropped and one pair of matching quotes around it removed. Nothing when
 // the key is missing or has no "=" (the caller's default applies). Not cut to any length.
 std::optional<std::wstring> FindIniValue(std::wstring_view text, std::wstring_view section, std::wstring_view key);
+
+// Which program plays: MPlayer in slave mode, or mpv through its control pipe.
+enum class PlayerKind { MPlayer, Mpv };
+
+// The "Player" setting, "mplayer" or "mpv" exactly as written, decides; any other
+// value, or none, leaves it to the program's file name: mpv.exe in any letter
+// case is mpv, anything else MPlayer.
+PlayerKind ChoosePlayerKind(std::wstring_view playerSetting, std::wstring_view playerPath);

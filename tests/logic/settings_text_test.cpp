@@ -40,3 +40,16 @@ TEST(SettingsTextValue, LettersBeyondAsciiComeThroughAndNamesIgnoreOnlyAsciiCase
             5001u)
       << "cut by the caller, not here";
 }
+
+TEST(PlayerChoice, TheSettingDecidesElseTheProgramsName) {
+  EXPECT_EQ(ChoosePlayerKind(L"mpv", L"C:\\players\\mplayer.exe"), PlayerKind::Mpv);
+  EXPECT_EQ(ChoosePlayerKind(L"mplayer", L"C:\\players\\mpv.exe"), PlayerKind::MPlayer);
+  EXPECT_EQ(ChoosePlayerKind(L"", L"C:\\players\\MPV.EXE"), PlayerKind::Mpv);
+  EXPECT_EQ(ChoosePlayerKind(L"", L"mpv.exe"), PlayerKind::Mpv);
+  // Any other value counts as none, the words included in another letter case.
+  EXPECT_EQ(ChoosePlayerKind(L"MPV", L"C:\\mpv\\Mpv.Exe"), PlayerKind::Mpv);
+  EXPECT_EQ(ChoosePlayerKind(L"vlc", L"C:\\mpv\\mplayer.exe"), PlayerKind::MPlayer);
+  for (const wchar_t* path : {L"", L"C:\\mpv\\", L"C:\\mpv\\mpv.com", L"C:\\mpv\\xmpv.exe", L"C:\\mpv.exe\\mplayer.exe"}) {
+    EXPECT_EQ(ChoosePlayerKind(L"", path), PlayerKind::MPlayer) << testing::PrintToString(std::wstring(path));
+  }
+}
