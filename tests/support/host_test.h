@@ -24,14 +24,19 @@ class HostTest : public ::testing::Test {
     return workspace_.LoadPlugin();
   }
 
-  // This host's handle count with one view open in a Lister of its own until the
-  // test ends, so that what a process sets up once is not counted: the system's
-  // thread pool among it, whose waiting is set up while a view waits on its
-  // player's output and may be taken down when none has waited for a while.
-  DWORD WarmHandleCount() {
+  // Keeps one view open in a Lister of its own until the test ends, so that what a
+  // process sets up once stays set up: the system's thread pool among it, whose
+  // waiting (a thread and its event) is set up while a view waits on its player's
+  // output and taken down a few seconds after none has.
+  void KeepPoolWaiting() {
     warmLister_ = CreateFreeListerWindow();
     warmView_ = workspace_.Open(warmLister_, IdentifyScript(640, 480)).View;
     PumpMessages(100);
+  }
+
+  // This host's handle count with the pool kept waiting (see above).
+  DWORD WarmHandleCount() {
+    KeepPoolWaiting();
     return HandleCount();
   }
 
