@@ -2,7 +2,6 @@
 // toggles, and 300 open/close cycles that leave the host as they found it.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <array>
@@ -12,100 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "host_resources.h"
 #include "host_test.h"
 #include "player_context.h"
 #include "watched_player.h"
 
 namespace {
-
-struct HostResources {
-  DWORD Handles = 0;
-  size_t Windows = 0;
-  size_t PrivateBytes = 0;  // committed memory of this process alone
-  size_t HeapBytes = 0;     // in heap blocks in use, the finer measure of a leak
-  size_t Threads = 0;
-};
-
-// Every window of this process, top-level and child.
-size_t WindowCount() {
-  struct Counter {
-    size_t Count = 0;
-    static BOOL CALLBACK Child(HWND window, LPARAM self) {
-      DWORD process = 0;
-      GetWindowThreadProcessId(window, &process);
-      if (process == GetCurrentProcessId()) ++reinterpret_cast<Counter*>(self)->Count;
-      return TRUE;
-    }
-    static BOOL CALLBACK TopLevel(HWND window, LPARAM self) {
-      Child(window, self);
-      EnumChildWindows(window, Child, self);
-      return TRUE;
-    }
-  } counter;
-  EnumWindows(Counter::TopLevel, reinterpret_cast<LPARAM>(&counter));
-  return counter.Count;
-}
-
-// Wine reports no private usage in the process counters, so the address space is walked instead.
-size_t CommittedPrivateBytes() {
-  size_t total = 0;
-  MEMORY_BASIC_INFORMATION region{};
-  for (const char* address = nullptr;
-       VirtualQuery(address, &region, sizeof(region)) == sizeof(region) && region.RegionSize > 0;
-       address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
-    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
-  }
-  return total;
-}
-
-size_t HeapBytesInUse() {
-  std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
-  heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-  size_t total = 0;
-  for (HANDLE heap : heaps) {
-    if (!HeapLock(heap)) continue;
-    PROCESS_HEAP_ENTRY entry{};
-    while (HeapWalk(heap, &entry)) {
-      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
-    }
-    HeapUnlock(heap);
-  }
-  return total;
-}
-
-// Other threads (the test's message-box watcher, Wine's own) hold short-lived
-// blocks now and then; the least of a few looks is what stays.
-size_t SettledHeapBytesInUse() {
-  size_t least = HeapBytesInUse();
-  for (int look = 0; look < 5; ++look) {
-    Sleep(20);
-    least = std::min(least, HeapBytesInUse());
-  }
-  return least;
-}
-
-size_t ThreadCount() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 0;
-  size_t count = 0;
-  THREADENTRY32 thread{};
-  thread.dwSize = sizeof(thread);
-  for (BOOL found = Thread32First(snapshot, &thread); found; found = Thread32Next(snapshot, &thread)) {
-    if (thread.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-  }
-  CloseHandle(snapshot);
-  return count;
-}
-
-HostResources MeasureHost() {
-  return {HandleCount(), WindowCount(), CommittedPrivateBytes(), SettledHeapBytesInUse(), ThreadCount()};
-}
-
-void PrintResources(const char* when, const HostResources& resources) {
-  std::printf("%-18s handles %lu, windows %zu, private memory %zu KiB, heap in use %zu bytes, threads %zu\n", when,
-              static_cast<unsigned long>(resources.Handles), resources.Windows, resources.PrivateBytes / 1024,
-              resources.HeapBytes, resources.Threads);
-}
 
 LRESULT Press(HWND view, WPARAM key) { return SendMessageW(view, WM_KEYDOWN, key, 1); }
 
@@ -213,33 +124,12 @@ TEST_F(ManyViews, ThreeHundredOpenCloseCyclesLeaveNothingBehind) {
     host.CloseWindow(opened.View);
   };
 
-  const ULONGLONG start = GetTickCount64();
-  for (int i = 1; i <= kWarmUpCycles; ++i) cycle(i);
-  const HostResources warm = MeasureHost();
-  for (int i = kWarmUpCycles + 1; i <= kCycles; ++i) cycle(i);
-  const HostResources after = MeasureHost();
-  const double seconds = static_cast<double>(GetTickCount64() - start) / 1000.0;
+  const CycleResources measured = MeasureCycles(kWarmUpCycles, kCycles, cycle);
 
   const std::vector<std::wstring> left = TestWorkspace::RunningChildProcesses();
-  PrintResources("after 10 cycles:", warm);
-  PrintResources("after 300 cycles:", after);
-  std::printf("%d cycles in %.1f s; player processes left: %zu\n", kCycles, seconds, left.size());
-  RecordProperty("handles_after_10", static_cast<int>(warm.Handles));
-  RecordProperty("handles_after_300", static_cast<int>(after.Handles));
-  RecordProperty("private_kib_after_10", static_cast<int>(warm.PrivateBytes / 1024));
-  RecordProperty("private_kib_after_300", static_cast<int>(after.PrivateBytes / 1024));
-  RecordProperty("heap_bytes_after_10", static_cast<int>(warm.HeapBytes));
-  RecordProperty("heap_bytes_after_300", static_cast<int>(after.HeapBytes));
-  RecordProperty("threads_after_10", static_cast<int>(warm.Threads));
-  RecordProperty("threads_after_300", static_cast<int>(after.Threads));
-
-  EXPECT_EQ(after.Handles, warm.Handles);
-  EXPECT_EQ(after.Windows, warm.Windows);
-  // The test's own bookkeeping may differ by a few bytes (its log folder's name grew
-  // from "player-10" to "player-300"), and the process may commit one more 64 KiB
-  // run once (seen in the 32-bit lane); a page leaked per cycle would be 1160 KiB, a
-  // block leaked per cycle 290 bytes or more.
-  EXPECT_LE(after.PrivateBytes, warm.PrivateBytes + 64 * 1024);
-  EXPECT_LT(after.HeapBytes, warm.HeapBytes + static_cast<size_t>(kCycles - kWarmUpCycles));
+  ReportResources("after 10 cycles", "after_10", measured.Warm);
+  ReportResources("after 300 cycles", "after_300", measured.After);
+  std::printf("%d cycles in %.1f s; player processes left: %zu\n", kCycles, measured.Seconds, left.size());
+  ExpectHostAsWarm(measured.Warm, measured.After, kCycles - kWarmUpCycles);
   EXPECT_TRUE(left.empty()) << testing::PrintToString(left);
 }
