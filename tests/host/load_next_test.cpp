@@ -13,6 +13,7 @@
 #include "host_test.h"
 #include "identify_checks.h"
 #include "watched_player.h"
+#include "window_messages.h"
 
 namespace {
 
@@ -99,6 +100,23 @@ TEST_F(LoadNext, TenFilesInARowThroughOneView) {
   workspace_.Host().CloseWindow(view);
   EXPECT_TRUE(player->Ended(0));
   EXPECT_FALSE(IsWindow(view));
+}
+
+TEST_F(LoadNext, QuickViewPanelKeepsItsPlaceAndEmbedsTheNextPlayer) {
+  LoadWithDefaultSettings(L"normal");
+  HWND panel = CreateEmbeddedListerWindow();
+  const OpenedView opened = workspace_.Open(panel, IdentifyScript(640, 480));
+  ASSERT_NE(opened.View, nullptr);
+  MessageRecorder moves(panel);
+
+  const LoadedNext next = workspace_.OpenNext(panel, opened.View, IdentifyScript(320, 240), L"C:\\videos\\next.avi");
+  EXPECT_EQ(next.Result, kShown);
+  EXPECT_TRUE(next.Log.CommandLine().ends_with(L" -quiet -slave -identify -wid " + HandleText(opened.View) +
+                                               L" -colorkey 0x101010 C:\\videos\\next.avi"))
+      << Utf8(next.Log.CommandLine());
+  EXPECT_TRUE(moves.Moves().empty()) << "the quick-view panel is never moved";
+  workspace_.Host().CloseWindow(opened.View);
+  DestroyListerWindow(panel);
 }
 
 // The file manager runs for days: a view that changes its file 100 times must
