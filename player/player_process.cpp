@@ -20,14 +20,10 @@ void WarnCannotStart(std::wstring_view playerPath) {
   MessageBoxW(nullptr, text.c_str(), L"reelpane", MB_OK | MB_ICONWARNING);
 }
 
-}  // namespace
-
-std::optional<PlayerContext> StartPlayer(const PlayerStart& start) {
-  PlayerPipes pipes = CreatePlayerPipes();
-  const std::wstring viewHandle = ViewHandleText(reinterpret_cast<std::uintptr_t>(start.ViewWindow));
-  std::wstring commandLine = ComposePlayerCommandLine(
-      {start.PlayerPath, start.PlayerParams, start.Embedded, viewHandle, start.FileName});
-
+// Creates the player's process with its two ends as its standard handles, and
+// only those inherited. |flags| adds to the creation flags.
+bool CreatePlayerProcess(std::wstring& commandLine, const PlayerPipes& pipes, DWORD flags,
+                         PROCESS_INFORMATION& started) {
   STARTUPINFOEXW startup{};
   startup.StartupInfo.cb = sizeof(startup.StartupInfo);
   startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
@@ -38,19 +34,28 @@ std::optional<PlayerContext> StartPlayer(const PlayerStart& start) {
   // inheritable handles of their own this very moment (a helper's output pipe),
   // and a player holding a copy would keep them open for as long as it plays.
   const InheritedHandles inherited({pipes.CommandRead.Get(), pipes.OutputWrite.Get()});
-  DWORD flags = DETACHED_PROCESS;
+  flags |= DETACHED_PROCESS;
   if (inherited.List() != nullptr) {
     startup.StartupInfo.cb = sizeof(startup);
     startup.lpAttributeList = inherited.List();
     flags |= EXTENDED_STARTUPINFO_PRESENT;
   }
+  return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                        &startup.StartupInfo, &started) != FALSE;
+}
+
+}  // namespace
+
+std::optional<PlayerContext> StartPlayer(const PlayerStart& start) {
+  PlayerPipes pipes = CreatePlayerPipes();
+  const std::wstring viewHandle = ViewHandleText(reinterpret_cast<std::uintptr_t>(start.ViewWindow));
+  std::wstring commandLine = ComposePlayerCommandLine(
+      {start.PlayerPath, start.PlayerParams, start.Embedded, viewHandle, start.FileName});
 
   AutoCloseHandle job(CreatePlayerJob());
   // Suspended until it is in the job, so that it can't start anything outside it first.
-  if (job.IsValid()) flags |= CREATE_SUSPENDED;
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                      &startup.StartupInfo, &started)) {
+  if (!CreatePlayerProcess(commandLine, pipes, job.IsValid() ? CREATE_SUSPENDED : 0, started)) {
     WarnCannotStart(start.PlayerPath);
     return std::nullopt;
   }
@@ -74,11 +79,12 @@ std::optional<PlayerContext> StartPlayer(const PlayerStart& start) {
   return context;
 }
 
-void SendPlayerCommand(const PlayerContext& context, std::string_view command) {
-  if (context.Process == nullptr || context.CommandPipe == nullptr) return;
-  std::string line(command);
+bool SendPlayerCommand(const PlayerContext& context, std::string_view command) {
+  if (context.Process == nullptr || context.CommandPipe == nullptr) return false;
+  std::string line = context.CommandCut ? "\n" : "";
+  line += command;
   line += '\n';
-  WritePipe(context.CommandPipe, line, DeadlineAfter(kCommandWriteBoundMs));
+  return WritePipe(context.CommandPipe, line, DeadlineAfter(kCommandWriteBoundMs));
 }
 
 std::wstring DrainPlayerOutput(HANDLE outputPipe) {

@@ -11,6 +11,26 @@ namespace {
 
 constexpr int kHostCommandNewParams = 2;  // the Lister's display options changed
 
+#if defined(REELPANE_BENCH_BLOCKING_DESIGN)
+// The bench's yardstick, never shipped: identification by plain blocking reads
+// (no bound, no message answered), and nobody reads the output afterwards.
+VideoSize ReadVideoSizeBlocking(HANDLE outputPipe) {
+  IdentifyParser parser;
+  char buffer[IdentifyParser::kReadSize];
+  while (parser.WantsMoreOutput()) {
+    OVERLAPPED pending{};
+    DWORD got = 0;
+    if ((ReadFile(outputPipe, buffer, sizeof(buffer), nullptr, &pending) || GetLastError() == ERROR_IO_PENDING) &&
+        GetOverlappedResult(outputPipe, &pending, &got, TRUE)) {
+      parser.OnRead({buffer, got});
+    } else {
+      parser.OnReadFailed();
+    }
+  }
+  return parser.Result();
+}
+#endif
+
 void DestroyView(HWND view) {
   ReleaseDC(view, GetDC(view));
   DestroyWindow(view);
@@ -43,7 +63,14 @@ LoadOutcome LoadIntoView(HWND lister, HWND view, const wchar_t* fileName, const 
       {view, embedded, settings.PlayerPath, settings.PlayerParams, fileName != nullptr ? fileName : L""});
   if (!started) return watch.ViewDestroyed() ? LoadOutcome::ViewDestroyed : LoadOutcome::Refused;
 
-  const VideoSize size = ReadVideoSize(started->OutputPipe, started->Process);
+#if defined(REELPANE_BENCH_BLOCKING_DESIGN)
+  const VideoSize size = ReadVideoSizeBlocking(started->OutputPipe);
+#else
+  // Made now, while the player starts, so that the load pays little for it afterwards.
+  started->Reader = PrepareOutputReader(started->OutputPipe);
+  const VideoSize size =
+      ReadVideoSize(started->OutputPipe, started->Process, kIdentifyBoundMs, OutputReaderEvent(started->Reader));
+#endif
   if (!watch.ViewDestroyed() && !embedded && size.Width > 0 && size.Height > 0) {
     PlaceListerWindow(lister, settings.ViewSize, size.Width, size.Height);
   }
@@ -57,7 +84,7 @@ LoadOutcome LoadIntoView(HWND lister, HWND view, const wchar_t* fileName, const 
   started->Looping = false;
   started->Muted = false;
   // From now on nobody needs the player's output, but a full pipe would stop the player.
-  started->Reader = StartOutputReader(started->OutputPipe);
+  StartOutputReader(started->Reader);
   StoreViewContext(view, new PlayerContext(*started));
   SetFocus(view);
   // Destroyed while the focus moved: its WM_DESTROY has released everything.
@@ -70,7 +97,7 @@ HWND OpenPlayerView(HINSTANCE instance, HWND lister, const wchar_t* fileName) {
   HWND view = CreatePlayerViewWindow(lister, instance);
   // Without a window the player would have nowhere to draw and the view no owner.
   if (view == nullptr) return nullptr;
-  const DestructionWatch watch(view);
+  DestructionWatch watch(view);
   const LoadOutcome outcome = LoadIntoView(lister, view, fileName, watch);
   if (outcome == LoadOutcome::Refused) DestroyView(view);
   return outcome == LoadOutcome::Shown ? view : nullptr;
@@ -79,7 +106,7 @@ HWND OpenPlayerView(HINSTANCE instance, HWND lister, const wchar_t* fileName) {
 bool LoadNextIntoView(HWND lister, HWND view, const wchar_t* fileName) {
   // Only a view of ours, in the Lister named, that no other load is filling.
   if (!IsPlayerView(view) || GetParent(view) != lister || IsViewBeingLoaded(view)) return false;
-  const DestructionWatch watch(view);
+  DestructionWatch watch(view);
   // Out of the view before the stop's wait, so that nothing run inside it finds the old player.
   if (const std::unique_ptr<PlayerContext> old = TakeViewContext(view)) {
     EndPlayer(*old, nullptr);
@@ -105,8 +132,5 @@ void ReleaseDestroyedView(HWND view) {
 }
 
 void SendHostCommand(HWND view, int command) {
-  const PlayerContext* stored = ViewContext(view);
-  if (stored == nullptr || command != kHostCommandNewParams) return;
-  const PlayerContext copy = *stored;
-  SendPlayerCommand(copy, "vo_fullscreen");
+  if (command == kHostCommandNewParams) SendViewCommand(view, "vo_fullscreen");
 }

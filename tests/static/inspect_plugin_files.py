@@ -46,7 +46,7 @@ WINDOWS_7_IMPORTS = {
         "ReleaseSRWLockExclusive",  # Vista
         "ReleaseSemaphore", "RemoveVectoredExceptionHandler", "ResetEvent", "ResumeThread",
         "RtlCaptureContext", "RtlLookupFunctionEntry", "RtlUnwindEx", "RtlVirtualUnwind",  # 64-bit kernel32
-        "SetCurrentDirectoryW", "SetEvent", "SetInformationJobObject", "SetLastError", "SetProcessAffinityMask",
+        "SetCurrentDirectoryW", "SetEvent", "SetHandleInformation", "SetInformationJobObject", "SetLastError", "SetProcessAffinityMask",
         "SetThreadContext", "SetThreadPriority",
         "SetThreadpoolWait",  # Vista
         "Sleep", "SuspendThread", "TerminateProcess", "TlsAlloc", "TlsGetValue", "TlsSetValue",
