@@ -1,4 +1,4 @@
-// The six functions the host's Lister interface calls, and the module's lifetime.
+// The functions the host's Lister interface calls, and the module's lifetime.
 #include <windows.h>
 
 #include "detect_string.h"
@@ -23,6 +23,10 @@ namespace {
 HINSTANCE PluginInstance = nullptr;  // set by the first ListSetDefaultParams
 bool ClassRegistered = false;
 
+// ListLoadNext's results; on an error the host closes the view and loads the file afresh.
+constexpr int kListPluginOk = 0;
+constexpr int kListPluginError = 1;
+
 }  // namespace
 
 extern "C" {
@@ -34,6 +38,15 @@ HWND LISTER_EXPORT ListLoad(HWND, char*, int) {
 HWND LISTER_EXPORT ListLoadW(HWND listerWindow, wchar_t* fileToLoad, int) {
   if (PluginInstance == nullptr) return nullptr;
   return OpenPlayerView(PluginInstance, listerWindow, fileToLoad);
+}
+
+int LISTER_EXPORT ListLoadNext(HWND, HWND, char*, int) {
+  return kListPluginError;  // only UTF-16 file names are accepted
+}
+
+int LISTER_EXPORT ListLoadNextW(HWND listerWindow, HWND view, wchar_t* fileToLoad, int) {
+  if (PluginInstance == nullptr) return kListPluginError;
+  return LoadNextIntoView(listerWindow, view, fileToLoad) ? kListPluginOk : kListPluginError;
 }
 
 void LISTER_EXPORT ListCloseWindow(HWND view) { ClosePlayerView(view); }

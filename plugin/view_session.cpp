@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr int kHostCommandNewParams = 2;
+constexpr int kHostCommandNewParams = 2;  // the Lister's display options changed
 
 #if defined(REELPANE_BENCH_BLOCKING_DESIGN)
 // The bench's yardstick, never shipped: identification by plain blocking reads
@@ -29,17 +29,66 @@ VideoSize ReadVideoSizeBlocking(HANDLE outputPipe) {
   }
   return parser.Result();
 }
-#endif  // the Lister's display options changed
+#endif
+
+void DestroyView(HWND view) {
+  ReleaseDC(view, GetDC(view));
+  DestroyWindow(view);
+}
 
 // "quit", the grace, termination; then the view window (when it is still there)
 // and the player's handles, in the order the host's close has always had.
 void EndPlayer(const PlayerContext& context, HWND view) {
   StopPlayer(context);
-  if (view != nullptr && IsWindow(view)) {
-    ReleaseDC(view, GetDC(view));
-    DestroyWindow(view);
-  }
+  if (view != nullptr && IsWindow(view)) DestroyView(view);
   ClosePlayerHandles(context);
+}
+
+enum class LoadOutcome {
+  Shown,          // the view holds the file's player
+  Refused,        // no player could be started, or it can't play the file: the view is left empty
+  ViewDestroyed,  // host code destroyed the view inside one of our waits; nothing of the load is left
+};
+
+// One file into a view that holds no player: the settings read afresh, the player
+// started drawing into the view, its identification read, a free-standing Lister
+// placed, the view's record stored and the focus given to the view. The warning
+// box, the identification wait, the Lister's move, a rejected player's stop and the
+// focus change all let host code run, which may destroy the Lister and this view.
+LoadOutcome LoadIntoView(HWND lister, HWND view, const wchar_t* fileName, const DestructionWatch& watch) {
+  PluginSettings settings;
+  ReadPluginSettings(SettingsFilePath(), settings);
+  const bool embedded = GetParent(lister) != nullptr;  // the host's quick-view panel
+  std::optional<PlayerContext> started = StartPlayer(
+      {view, embedded, settings.PlayerPath, settings.PlayerParams, fileName != nullptr ? fileName : L""});
+  if (!started) return watch.ViewDestroyed() ? LoadOutcome::ViewDestroyed : LoadOutcome::Refused;
+
+#if defined(REELPANE_BENCH_BLOCKING_DESIGN)
+  const VideoSize size = ReadVideoSizeBlocking(started->OutputPipe);
+#else
+  // Made now, while the player starts, so that the load pays little for it afterwards.
+  started->Reader = PrepareOutputReader(started->OutputPipe);
+  const VideoSize size =
+      ReadVideoSize(started->OutputPipe, started->Process, kIdentifyBoundMs, OutputReaderEvent(started->Reader));
+#endif
+  if (!watch.ViewDestroyed() && !embedded && size.Width > 0 && size.Height > 0) {
+    PlaceListerWindow(lister, settings.ViewSize, size.Width, size.Height);
+  }
+  const bool rejected = size.Width == -1 && size.Height == -1;  // the player can't play this file
+  if (watch.ViewDestroyed() || rejected) {
+    // Nobody will close a player the view never held: it ends here.
+    EndPlayer(*started, nullptr);
+    return watch.ViewDestroyed() ? LoadOutcome::ViewDestroyed : LoadOutcome::Refused;
+  }
+
+  started->Looping = false;
+  started->Muted = false;
+  // From now on nobody needs the player's output, but a full pipe would stop the player.
+  StartOutputReader(started->Reader);
+  StoreViewContext(view, new PlayerContext(*started));
+  SetFocus(view);
+  // Destroyed while the focus moved: its WM_DESTROY has released everything.
+  return watch.ViewDestroyed() ? LoadOutcome::ViewDestroyed : LoadOutcome::Shown;
 }
 
 }  // namespace
@@ -48,56 +97,33 @@ HWND OpenPlayerView(HINSTANCE instance, HWND lister, const wchar_t* fileName) {
   HWND view = CreatePlayerViewWindow(lister, instance);
   // Without a window the player would have nowhere to draw and the view no owner.
   if (view == nullptr) return nullptr;
-  // The warning box, the identification wait, the Lister's move and the focus
-  // change all let host code run, which may destroy the Lister and this view.
   DestructionWatch watch(view);
+  const LoadOutcome outcome = LoadIntoView(lister, view, fileName, watch);
+  if (outcome == LoadOutcome::Refused) DestroyView(view);
+  return outcome == LoadOutcome::Shown ? view : nullptr;
+}
 
-  PluginSettings settings;
-  ReadPluginSettings(SettingsFilePath(), settings);
-  const bool embedded = GetParent(lister) != nullptr;  // the host's quick-view panel
-  std::optional<PlayerContext> started = StartPlayer(
-      {view, embedded, settings.PlayerPath, settings.PlayerParams, fileName != nullptr ? fileName : L""});
-  if (!started) {
-    if (!watch.ViewDestroyed()) DestroyWindow(view);
-    return nullptr;
+bool LoadNextIntoView(HWND lister, HWND view, const wchar_t* fileName) {
+  // Only a view of ours, in the Lister named, that no other load is filling.
+  if (!IsPlayerView(view) || GetParent(view) != lister || IsViewBeingLoaded(view)) return false;
+  DestructionWatch watch(view);
+  // Out of the view before the stop's wait, so that nothing run inside it finds the old player.
+  if (const std::unique_ptr<PlayerContext> old = TakeViewContext(view)) {
+    EndPlayer(*old, nullptr);
+    if (watch.ViewDestroyed()) return false;
   }
-
-#if defined(REELPANE_BENCH_BLOCKING_DESIGN)
-  const VideoSize size = ReadVideoSizeBlocking(started->OutputPipe);
-#else
-  // Made now, while the player starts, so that the open pays little for it afterwards.
-  started->Reader = PrepareOutputReader(started->OutputPipe);
-  const VideoSize size =
-      ReadVideoSize(started->OutputPipe, started->Process, kIdentifyBoundMs, OutputReaderEvent(started->Reader));
-#endif
-  if (!watch.ViewDestroyed() && !embedded && size.Width > 0 && size.Height > 0) {
-    PlaceListerWindow(lister, settings.ViewSize, size.Width, size.Height);
-  }
-  if (watch.ViewDestroyed()) {
-    // Nobody will close a view the host never received: its player ends here.
-    EndPlayer(*started, nullptr);
-    return nullptr;
-  }
-
-  const bool rejected = size.Width == -1 && size.Height == -1;  // the player can't play this file
-  started->Looping = false;
-  started->Muted = false;
-  // From now on nobody needs the player's output, but a full pipe would stop the player.
-  if (!rejected) StartOutputReader(started->Reader);
-  StoreViewContext(view, new PlayerContext(*started));
-  SetFocus(view);
-  if (rejected) {
-    ClosePlayerView(view);
-    return nullptr;
-  }
-  // Destroyed while the focus moved: its WM_DESTROY has released everything.
-  return watch.ViewDestroyed() ? nullptr : view;
+  return LoadIntoView(lister, view, fileName, watch) == LoadOutcome::Shown;
 }
 
 void ClosePlayerView(HWND view) {
-  const std::unique_ptr<PlayerContext> taken = TakeViewContext(view);
-  if (taken == nullptr) return;
-  EndPlayer(*taken, view);
+  if (const std::unique_ptr<PlayerContext> taken = TakeViewContext(view)) {
+    EndPlayer(*taken, view);
+  } else if (IsPlayerView(view)) {
+    // No player of its own: left empty by a file it could not show, or its player
+    // is being stopped or started by a call we are inside of, which sees the
+    // window go and ends that player itself.
+    DestroyView(view);
+  }
 }
 
 void ReleaseDestroyedView(HWND view) {

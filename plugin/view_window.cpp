@@ -124,16 +124,18 @@ void StoreViewContext(HWND view, PlayerContext* context) {
   SetWindowLongPtrW(view, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(context));
 }
 
-PlayerContext* ViewContext(HWND view) {
-  // The host may hand us any window; only our own views hold a record. The class's
-  // procedure tells ours apart: the window's own one changes when the host subclasses
-  // the view, and that view must still take keys and be closed.
+bool IsPlayerView(HWND view) {
+  // The host may hand us any window. The class's procedure tells ours apart: the
+  // window's own one changes when the host subclasses the view, and that view must
+  // still take keys and be closed.
   wchar_t className[std::size(kClassName) + 1] = {};
-  if (view == nullptr || GetClassNameW(view, className, static_cast<int>(std::size(className))) == 0 ||
-      std::wcscmp(className, kClassName) != 0 ||
-      GetClassLongPtrW(view, GCLP_WNDPROC) != reinterpret_cast<ULONG_PTR>(PlayerWindowProc)) {
-    return nullptr;
-  }
+  return view != nullptr && GetClassNameW(view, className, static_cast<int>(std::size(className))) != 0 &&
+         std::wcscmp(className, kClassName) == 0 &&
+         GetClassLongPtrW(view, GCLP_WNDPROC) == reinterpret_cast<ULONG_PTR>(PlayerWindowProc);
+}
+
+PlayerContext* ViewContext(HWND view) {
+  if (!IsPlayerView(view)) return nullptr;
   return reinterpret_cast<PlayerContext*>(GetWindowLongPtrW(view, GWLP_USERDATA));
 }
 
@@ -150,6 +152,8 @@ DestructionWatch::DestructionWatch(HWND view) : view_(view) {
 DestructionWatch::~DestructionWatch() {
   if (!destroyed_) SetWindowLongPtrW(view_, kDestructionFlagSlot, 0);
 }
+
+bool IsViewBeingLoaded(HWND view) { return GetWindowLongPtrW(view, kDestructionFlagSlot) != 0; }
 
 LRESULT CALLBACK PlayerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {

@@ -13,6 +13,9 @@ void RegisterPlayerWindowClass(HINSTANCE instance);
 void UnregisterPlayerWindowClass(HINSTANCE instance);
 HWND CreatePlayerViewWindow(HWND lister, HINSTANCE instance);
 
+// Whether |view| is one of our view windows, with or without a record.
+bool IsPlayerView(HWND view);
+
 // The view's record lives on the heap; its address sits in the window's user-data slot.
 void StoreViewContext(HWND view, PlayerContext* context);
 // Null for any window that is not one of our views or holds no record yet.
@@ -39,5 +42,8 @@ class DestructionWatch {
   HWND view_;
   bool destroyed_ = false;
 };
+
+// Whether a watch is on |view|: a file is being loaded into it.
+bool IsViewBeingLoaded(HWND view);
 
 LRESULT CALLBACK PlayerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

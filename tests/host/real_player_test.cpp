@@ -8,11 +8,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "host_test.h"
 #include "identify_checks.h"
 #include "real_player.h"
+#include "screenshot.h"
 #include "watched_player.h"
 
 namespace {
@@ -34,6 +36,16 @@ std::wstring SamplePath(const char* name) {
 bool IsRunning(const std::string& state) { return state.rfind("running", 0) == 0; }
 
 void PressKey(HWND view, WPARAM key) { SendMessageW(view, WM_KEYDOWN, key, 1); }
+
+// What the screen shows of the Lister window once the player has drawn a while,
+// into REELPANE_SCREENSHOTS (set by run-real-player) as NAME.bmp.
+void SaveScreenshot(HWND lister, const std::string& name) {
+  const char* folder = std::getenv("REELPANE_SCREENSHOTS");
+  if (folder == nullptr) return;
+  PumpMessages(700);
+  const std::wstring path = JoinPath(WindowsPathOf(folder), FromUtf8(name) + L".bmp");
+  std::printf("screenshot: %s\n", SaveWindowScreenshot(lister, path) ? Utf8(path).c_str() : "(failed)");
+}
 
 // What a player has printed, from its state ("... BYTES").
 long PrintedBytes(const std::string& state) { return std::strtol(state.c_str() + state.rfind(' ') + 1, nullptr, 10); }
@@ -129,4 +141,53 @@ TEST_F(RealPlayerEndToEnd, OpensSeeksPausesQuitsAndPlaysADamagedVideoToItsEnd) {
 
   // No player is left on either side (HostTest checks the Windows side).
   EXPECT_TRUE(WaitUntil([&] { return !IsRunning(player.State()) && !IsRunning(damagedPlayer.State()); }, kPlayerBound));
+}
+
+// The next file in the same view, as Lister's "n" loads it: three samples of
+// different sizes in turn. Each is played by a player of its own, at its own
+// size, and the Lister window follows; each old player has quit by itself.
+TEST_F(RealPlayerEndToEnd, NextFileInTheSameViewPlaysAtItsSizeAndTheListerFollows) {
+  // Played in a loop, so that each sample still plays when its player is asked.
+  workspace_.WriteSettings(
+      {{L"MPlayer_path", L"relay-player.exe"}, {L"MPlayer_params", L"\" -loop 0\""}, {L"View_Size", L"normal"}});
+  struct Sample {
+    const char* Name;
+    int Width, Height;
+  };
+  const Sample samples[] = {{"sample-640x480.avi", 640, 480}, {"sample-320x240.mp4", 320, 240},
+                            {"sample-640x360.mkv", 640, 360}, {"sample-640x480.avi", 640, 480}};
+  HWND view = Open(samples[0].Name);
+  ASSERT_NE(view, nullptr);
+  auto relay = std::make_unique<WatchedPlayer>(view);
+  std::unique_ptr<RealPlayer> player;
+  for (size_t i = 0; i < std::size(samples); ++i) {
+    const Sample& sample = samples[i];
+    SCOPED_TRACE(sample.Name);
+    if (player != nullptr) {
+      const Stopwatch stopwatch;
+      EXPECT_EQ(workspace_.Host().LoadNextW(lister_, view, SamplePath(sample.Name)), 0);
+      std::printf("ListLoadNextW, %s with the real player: %.1f ms\n", sample.Name, stopwatch.Milliseconds());
+      EXPECT_TRUE(relay->Ended(0)) << "the old player is gone when the switch returns";
+      EXPECT_EQ(relay->ExitCode(), 0u) << "it quit when asked, within its grace";
+      EXPECT_TRUE(WaitUntil([&] { return !IsRunning(player->State()); }, kPlayerBound));
+      EXPECT_EQ(player->State().rfind("exited 0 QUIT ", 0), 0u) << player->State();
+      relay = std::make_unique<WatchedPlayer>(view);
+    }
+    ASSERT_TRUE(relay->Running());
+    player = std::make_unique<RealPlayer>(relay->ProcessId());
+    ASSERT_TRUE(player->Reachable());
+    const std::string file = player->Property("filename");
+    const std::string width = player->Property("width");
+    const std::string height = player->Property("height");
+    std::printf("%s: live player plays %s at %s x %s; Lister window %ld x %ld\n", sample.Name, file.c_str(),
+                width.c_str(), height.c_str(), OuterSizeOf(lister_).first, OuterSizeOf(lister_).second);
+    EXPECT_EQ(file, sample.Name);
+    EXPECT_EQ(width, std::to_string(sample.Width));
+    EXPECT_EQ(height, std::to_string(sample.Height));
+    EXPECT_EQ(OuterSizeOf(lister_), NormalPlacementFor(sample.Width, sample.Height));
+    SaveScreenshot(lister_, "next-" + std::to_string(i + 1) + "-" + sample.Name);
+  }
+  Close(view, "after the last file");
+  EXPECT_TRUE(relay->Ended(0));
+  EXPECT_TRUE(WaitUntil([&] { return !IsRunning(player->State()); }, kPlayerBound));
 }

@@ -117,6 +117,7 @@ TEST_F(ManyViews, OpenCloseCyclesLeaveNothingBehind) {
   const int kCycles = TimeScale() > 1 ? 100 : 300;
   PluginHost& host = LoadWithDefaultSettings(L"normal");
   KeepPoolWaiting();
+  const size_t poolWaitingPlayers = TestWorkspace::RunningChildProcesses().size();
   auto cycle = [&](int number) {
     const OpenedView opened = workspace_.Open(lister_, IdentifyScript(640, 480 - number % 7));
     ASSERT_NE(opened.View, nullptr) << "cycle " << number;
@@ -127,37 +128,13 @@ TEST_F(ManyViews, OpenCloseCyclesLeaveNothingBehind) {
     host.CloseWindow(opened.View);
   };
 
-  const ULONGLONG start = GetTickCount64();
-  for (int i = 1; i <= kWarmUpCycles; ++i) cycle(i);
-  const HostResources warm = MeasureHost();
-  const size_t playersAtWarm = TestWorkspace::RunningChildProcesses().size();  // the pool's waiting view's
-  for (int i = kWarmUpCycles + 1; i <= kCycles; ++i) cycle(i);
-  const double seconds = static_cast<double>(GetTickCount64() - start) / 1000.0;
-  const HostResources after = MeasureHostSettledLike(warm);
+  const CycleResources measured = MeasureCycles(kWarmUpCycles, kCycles, cycle);
 
   const std::vector<std::wstring> left = TestWorkspace::RunningChildProcesses();
-  PrintResources("after 10 cycles:", warm);
-  PrintResources(("after " + std::to_string(kCycles) + " cycles:").c_str(), after);
-  std::printf("%d cycles in %.1f s; player processes left: %zu\n", kCycles, seconds, left.size() - playersAtWarm);
-  RecordProperty("handles_after_10", static_cast<int>(warm.Handles));
-  RecordProperty("cycles", kCycles);
-  RecordProperty("handles_after_all", static_cast<int>(after.Handles));
-  RecordProperty("private_kib_after_10", static_cast<int>(warm.PrivateBytes / 1024));
-  RecordProperty("private_kib_after_all", static_cast<int>(after.PrivateBytes / 1024));
-  RecordProperty("heap_bytes_after_10", static_cast<int>(warm.HeapBytes));
-  RecordProperty("heap_bytes_after_all", static_cast<int>(after.HeapBytes));
-  RecordProperty("threads_after_10", static_cast<int>(warm.Threads + warm.PoolThreads));
-  RecordProperty("threads_after_all", static_cast<int>(after.Threads + after.PoolThreads));
-
-  EXPECT_EQ(after.Handles, warm.Handles);
-  EXPECT_EQ(after.Windows, warm.Windows);
-  EXPECT_EQ(after.Threads, warm.Threads);
-  EXPECT_LE(after.PoolThreads, warm.PoolThreads) << "the pool kept threads that stayed busy or stuck";
-  // The test's own bookkeeping may differ by a few bytes (its log folder's name grew
-  // from "player-10" to "player-300"), and the process may commit one more 64 KiB
-  // run once; a page leaked per cycle would be 360 KiB or more, a block leaked per
-  // cycle 90 bytes or more.
-  EXPECT_LE(after.PrivateBytes, warm.PrivateBytes + 64 * 1024);
-  EXPECT_LT(after.HeapBytes, warm.HeapBytes + static_cast<size_t>(kCycles - kWarmUpCycles));
-  EXPECT_EQ(left.size(), playersAtWarm) << testing::PrintToString(left);
+  ReportResources("after 10 cycles", "after_10", measured.Warm);
+  ReportResources("after " + std::to_string(kCycles) + " cycles", "after_all", measured.After);
+  std::printf("%d cycles in %.1f s; player processes left: %zu\n", kCycles, measured.Seconds,
+              left.size() - poolWaitingPlayers);
+  ExpectHostAsWarm(measured.Warm, measured.After, kCycles - kWarmUpCycles);
+  EXPECT_EQ(left.size(), poolWaitingPlayers) << testing::PrintToString(left);
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Checks both plugin files as the host's loader sees them: the machine each is
-built for, exactly the six undecorated exports, imports of system DLLs only and
+built for, exactly the eight undecorated exports, imports of system DLLs only and
 only of functions that Windows 7, the oldest Windows we support, has; and, for
 the 32-bit build, the __stdcall argument sizes in its object file."""
 import argparse
@@ -8,10 +8,10 @@ import re
 import subprocess
 import sys
 
-EXPORTS = {"ListLoad", "ListLoadW", "ListCloseWindow", "ListSendCommand",
+EXPORTS = {"ListLoad", "ListLoadW", "ListLoadNext", "ListLoadNextW", "ListCloseWindow", "ListSendCommand",
            "ListGetDetectString", "ListSetDefaultParams"}
-STDCALL_SIZES = {"ListLoad": 12, "ListLoadW": 12, "ListCloseWindow": 4, "ListSendCommand": 12,
-                 "ListGetDetectString": 8, "ListSetDefaultParams": 4}
+STDCALL_SIZES = {"ListLoad": 12, "ListLoadW": 12, "ListLoadNext": 16, "ListLoadNextW": 16, "ListCloseWindow": 4,
+                 "ListSendCommand": 12, "ListGetDetectString": 8, "ListSetDefaultParams": 4}
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll"}
 MACHINES = {"x64": 0x8664, "x86": 0x14C}
 

@@ -2,6 +2,8 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
+#include <string>
 
 // What this host process holds, for tests that check that the plugin gives back
 // all it takes. The system's thread pool starts and retires threads of its own
@@ -25,4 +27,20 @@ HostResources MeasureHost();
 // measures anyway, and the comparison shows the threads that stayed.
 HostResources MeasureHostSettledLike(const HostResources& reference);
 
-void PrintResources(const char* when, const HostResources& resources);
+// The host after the first |warmUpCycles| calls of |cycle| (numbered from 1), and
+// after all |cycles| of them, settled like the first; how long they all took. The
+// caller keeps the pool waiting throughout (HostTest::KeepPoolWaiting), so that
+// its waiting thread and that thread's event are there both times.
+struct CycleResources {
+  HostResources Warm;
+  HostResources After;
+  double Seconds = 0;
+};
+CycleResources MeasureCycles(int warmUpCycles, int cycles, const std::function<void(int)>& cycle);
+
+// Prints one row ("WHEN: handles H, windows W, ...") and records each figure in the
+// test report as "handles_SUFFIX", "private_kib_SUFFIX", ...
+void ReportResources(const std::string& when, const std::string& suffix, const HostResources& resources);
+
+// The host after |laterCycles| more views as it was after the warm-up (|warm|).
+void ExpectHostAsWarm(const HostResources& warm, const HostResources& after, int laterCycles);

@@ -135,6 +135,15 @@ bool PlayerLog::HasEvent(const std::string& event) const {
   return false;
 }
 
+std::optional<long long> PlayerLog::EventStamp(const std::string& event) const {
+  std::istringstream lines(ReadFileBytes(JoinPath(folder_, L"events.txt")));
+  for (std::string line; std::getline(lines, line);) {
+    const size_t blank = line.find(' ');
+    if (blank != std::string::npos && line.substr(blank + 1) == event) return std::stoll(line.substr(0, blank));
+  }
+  return std::nullopt;
+}
+
 DWORD PlayerLog::ProcessId() const {
   const std::vector<DWORD> ids = ProcessIds();
   return ids.empty() ? 0 : ids.front();
@@ -233,14 +242,49 @@ PluginHost& TestWorkspace::LoadPlugin(bool setDefaultParams) {
   return *host_;
 }
 
-OpenedView TestWorkspace::Open(HWND lister, const std::string& script, const std::wstring& fileName) {
+namespace {
+
+// Sets a variable while it lives and gives back what it was, so that a call made
+// inside another (host code run inside the plugin's waits) leaves the outer one's.
+class VariableDuringCall {
+ public:
+  VariableDuringCall(const wchar_t* name, const std::wstring& value) : name_(name) {
+    const DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);
+    if (needed > 0) {
+      saved_.emplace(needed, L'\0');
+      saved_->resize(GetEnvironmentVariableW(name, saved_->data(), needed));
+    }
+    SetEnvironmentVariableW(name, value.c_str());
+  }
+  VariableDuringCall(const VariableDuringCall&) = delete;
+  VariableDuringCall& operator=(const VariableDuringCall&) = delete;
+  ~VariableDuringCall() { SetEnvironmentVariableW(name_, saved_ ? saved_->c_str() : nullptr); }
+
+ private:
+  const wchar_t* name_;
+  std::optional<std::wstring> saved_;
+};
+
+}  // namespace
+
+PlayerLog TestWorkspace::WithStandInPlayer(const std::string& script, const std::function<void()>& call) {
   const std::wstring logFolder = MakeFolder(L"player-" + std::to_wstring(++views_));
-  SetEnvironmentVariableW(L"REELPANE_STANDIN_LOG", logFolder.c_str());
-  SetEnvironmentVariableW(L"REELPANE_STANDIN_SCRIPT", FromUtf8(script).c_str());
-  HWND view = host_->LoadW(lister, fileName);
-  SetEnvironmentVariableW(L"REELPANE_STANDIN_LOG", nullptr);
-  SetEnvironmentVariableW(L"REELPANE_STANDIN_SCRIPT", nullptr);
-  return {view, PlayerLog(logFolder)};
+  const VariableDuringCall log(L"REELPANE_STANDIN_LOG", logFolder);
+  const VariableDuringCall scripted(L"REELPANE_STANDIN_SCRIPT", FromUtf8(script));
+  call();
+  return PlayerLog(logFolder);
+}
+
+OpenedView TestWorkspace::Open(HWND lister, const std::string& script, const std::wstring& fileName) {
+  HWND view = nullptr;
+  PlayerLog log = WithStandInPlayer(script, [&] { view = host_->LoadW(lister, fileName); });
+  return {view, std::move(log)};
+}
+
+LoadedNext TestWorkspace::OpenNext(HWND lister, HWND view, const std::string& script, const std::wstring& fileName) {
+  int result = 1;
+  PlayerLog log = WithStandInPlayer(script, [&] { result = host_->LoadNextW(lister, view, fileName); });
+  return {result, std::move(log)};
 }
 
 namespace {

@@ -59,6 +59,9 @@ class PlayerLog {
   std::string StandardInput() const;      // every byte it read, in order
   std::vector<std::string> Events() const;  // "start", "command quit", "exit", ...
   bool HasEvent(const std::string& event) const;
+  // When |event| was first recorded (QueryPerformanceCounter, one clock for every
+  // process of a Wine prefix); nothing when it was not.
+  std::optional<long long> EventStamp(const std::string& event) const;
   DWORD ProcessId() const;               // the first player that recorded here
   std::vector<DWORD> ProcessIds() const;  // every player that recorded here
   // Waits until the player has read exactly |bytes| (or more) on standard input.
@@ -71,6 +74,12 @@ class PlayerLog {
 
 struct OpenedView {
   HWND View = nullptr;
+  PlayerLog Log;
+};
+
+// ListLoadNextW's result and the log of the player it started, if any.
+struct LoadedNext {
+  int Result = 1;
   PlayerLog Log;
 };
 
@@ -103,12 +112,18 @@ class TestWorkspace {
   // Opens |fileName| in |lister| with a stand-in player running |script|; the
   // player records into a fresh folder.
   OpenedView Open(HWND lister, const std::string& script, const std::wstring& fileName = L"C:\\videos\\clip.avi");
+  // Loads the next file into the open |view| the same way.
+  LoadedNext OpenNext(HWND lister, HWND view, const std::string& script,
+                      const std::wstring& fileName = L"C:\\videos\\next.avi");
 
   // Child processes of this test process that are still running, by program name
   // (Wine's own system programs aside).
   static std::vector<std::wstring> RunningChildProcesses();
 
  private:
+  // A fresh log folder for the player that |call| starts with |script|.
+  PlayerLog WithStandInPlayer(const std::string& script, const std::function<void()>& call);
+
   std::wstring pluginFileName_;
   std::wstring folder_;
   std::unique_ptr<PluginHost> host_;

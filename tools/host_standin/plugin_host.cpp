@@ -94,6 +94,8 @@ PluginHost::PluginHost(const std::wstring& pluginFile) : module_(LoadLibraryW(pl
   if (module_ == nullptr) return;
   listLoad_ = Export<ListLoadFn>(module_, "ListLoad");
   listLoadW_ = Export<ListLoadWFn>(module_, "ListLoadW");
+  listLoadNext_ = Export<ListLoadNextFn>(module_, "ListLoadNext");
+  listLoadNextW_ = Export<ListLoadNextWFn>(module_, "ListLoadNextW");
   listCloseWindow_ = Export<ListCloseWindowFn>(module_, "ListCloseWindow");
   listSendCommand_ = Export<ListSendCommandFn>(module_, "ListSendCommand");
   listGetDetectString_ = Export<ListGetDetectStringFn>(module_, "ListGetDetectString");
@@ -124,6 +126,16 @@ HWND PluginHost::LoadW(HWND lister, const std::wstring& fileName, int showFlags)
 HWND PluginHost::LoadAnsi(HWND lister, const char* fileName, int showFlags) {
   std::string name = fileName;
   return Call<HWND>(listLoad_, lister, name.data(), showFlags);
+}
+
+int PluginHost::LoadNextW(HWND lister, HWND view, const std::wstring& fileName, int showFlags) {
+  std::wstring name = fileName;
+  return Call<int>(listLoadNextW_, lister, view, name.data(), showFlags);
+}
+
+int PluginHost::LoadNextAnsi(HWND lister, HWND view, const char* fileName, int showFlags) {
+  std::string name = fileName;
+  return Call<int>(listLoadNext_, lister, view, name.data(), showFlags);
 }
 
 void PluginHost::CloseWindow(HWND view) { Call<void>(listCloseWindow_, view); }

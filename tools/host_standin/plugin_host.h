@@ -29,6 +29,9 @@ class PluginHost {
   void SetDefaultParams();
   HWND LoadW(HWND lister, const std::wstring& fileName, int showFlags = 0);
   HWND LoadAnsi(HWND lister, const char* fileName, int showFlags = 0);
+  // The next file into an open view: 0 when it shows the file, 1 when not.
+  int LoadNextW(HWND lister, HWND view, const std::wstring& fileName, int showFlags = 0);
+  int LoadNextAnsi(HWND lister, HWND view, const char* fileName, int showFlags = 0);
   void CloseWindow(HWND view);
   int SendCommand(HWND view, int command, int parameter = 0);
   std::string DetectString(int bufferSize);
@@ -44,6 +47,8 @@ class PluginHost {
 
   using ListLoadFn = HWND(__stdcall*)(HWND, char*, int);
   using ListLoadWFn = HWND(__stdcall*)(HWND, wchar_t*, int);
+  using ListLoadNextFn = int(__stdcall*)(HWND, HWND, char*, int);
+  using ListLoadNextWFn = int(__stdcall*)(HWND, HWND, wchar_t*, int);
   using ListCloseWindowFn = void(__stdcall*)(HWND);
   using ListSendCommandFn = int(__stdcall*)(HWND, int, int);
   using ListGetDetectStringFn = void(__stdcall*)(char*, int);
@@ -52,6 +57,8 @@ class PluginHost {
   HMODULE module_ = nullptr;
   ListLoadFn listLoad_ = nullptr;
   ListLoadWFn listLoadW_ = nullptr;
+  ListLoadNextFn listLoadNext_ = nullptr;
+  ListLoadNextWFn listLoadNextW_ = nullptr;
   ListCloseWindowFn listCloseWindow_ = nullptr;
   ListSendCommandFn listSendCommand_ = nullptr;
   ListGetDetectStringFn listGetDetectString_ = nullptr;
