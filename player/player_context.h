@@ -17,6 +17,8 @@ struct PlayerContext {
   // The last command's write ran out of time, perhaps with part of its line in
   // the pipe: the next command begins with a line end, so that it is a line of its own.
   bool CommandCut = false;
+  // Tells this record from a later one at the same address (the view's next file).
+  unsigned Serial = 0;
 };
 #pragma pack(pop)
 

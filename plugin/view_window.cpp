@@ -28,26 +28,29 @@ void OnNcPaint(HWND window) {
 }
 
 // Our command writes let host code run while they wait, which may close this
-// view: after one, the view is acted on only if it still holds the same record.
-bool StillOpen(HWND window, const PlayerContext* stored) { return ViewContext(window) == stored; }
+// view or give it the next file: after one, the view is acted on only if it
+// still holds the same record.
+bool StillOpen(HWND window, const PlayerContext* stored, const PlayerContext& copy) {
+  return ViewContext(window) == stored && stored->Serial == copy.Serial;
+}
 
 // Sends through the copy; what came of the write is kept in the stored record
 // while the view still holds it. True when the command was written whole.
 bool Send(HWND window, PlayerContext* stored, const PlayerContext& copy, std::string_view command) {
   const bool whole = SendPlayerCommand(copy, command);
-  if (StillOpen(window, stored)) stored->CommandCut = !whole;
+  if (StillOpen(window, stored, copy)) stored->CommandCut = !whole;
   return whole;
 }
 
 // A toggle's state follows what the player was told: a dropped command leaves it as it was.
 void ToggleLoop(HWND window, PlayerContext* stored, const PlayerContext& copy) {
-  if (Send(window, stored, copy, ToAnsi(LoopCommand(!copy.Looping))) && StillOpen(window, stored)) {
+  if (Send(window, stored, copy, ToAnsi(LoopCommand(!copy.Looping))) && StillOpen(window, stored, copy)) {
     stored->Looping = !copy.Looping;
   }
 }
 
 void ToggleMute(HWND window, PlayerContext* stored, const PlayerContext& copy) {
-  if (Send(window, stored, copy, ToAnsi(MuteCommand(!copy.Muted))) && StillOpen(window, stored)) {
+  if (Send(window, stored, copy, ToAnsi(MuteCommand(!copy.Muted))) && StillOpen(window, stored, copy)) {
     stored->Muted = !copy.Muted;
   }
 }
@@ -78,7 +81,7 @@ void OnKeyDown(HWND window, WPARAM virtualKey) {
       // Closing the Lister window makes the host close this view properly. A view
       // closed meanwhile has no Lister to ask, and a null target would post the
       // close to the host's own thread.
-      if (HWND lister = GetParent(window); StillOpen(window, stored) && lister != nullptr) {
+      if (HWND lister = GetParent(window); StillOpen(window, stored, copy) && lister != nullptr) {
         PostMessageW(lister, WM_CLOSE, 0, 0);
       }
       break;
@@ -121,6 +124,8 @@ HWND CreatePlayerViewWindow(HWND lister, HINSTANCE instance) {
 }
 
 void StoreViewContext(HWND view, PlayerContext* context) {
+  static unsigned serial = 0;
+  if (context != nullptr) context->Serial = ++serial;
   SetWindowLongPtrW(view, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(context));
 }
 
