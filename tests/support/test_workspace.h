@@ -35,6 +35,21 @@ inline double ScaledMs(double milliseconds) { return milliseconds * TimeScale();
 // Polls |condition| until it holds or |timeout| (scaled) passes, pumping this thread's messages.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
+// Milliseconds since it was made, by the performance counter.
+class Stopwatch {
+ public:
+  Stopwatch() { QueryPerformanceCounter(&start_); }
+  double Milliseconds() const {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(frequency.QuadPart);
+  }
+
+ private:
+  LARGE_INTEGER start_;
+};
+
 enum class SettingsEncoding { Ansi, Utf16, Utf8WithBom, Utf8 };
 
 // A window handle as the player's command line gives it: the 64-bit build writes a
@@ -56,6 +71,7 @@ class PlayerLog {
   const std::wstring& Folder() const { return folder_; }
   bool Started() const;
   std::wstring CommandLine() const;
+  std::vector<std::wstring> CommandLines() const;  // one for each player that recorded here, in order
   std::string StandardInput() const;      // every byte it read, in order
   std::vector<std::string> Events() const;  // "start", "command quit", "exit", ...
   bool HasEvent(const std::string& event) const;
@@ -72,6 +88,12 @@ class PlayerLog {
 struct OpenedView {
   HWND View = nullptr;
   PlayerLog Log;
+};
+
+struct TakenThumbnail {
+  HBITMAP Bitmap = nullptr;  // the caller's to delete
+  PlayerLog Log;
+  double Milliseconds = 0;  // how long ListGetPreviewBitmapW took
 };
 
 class TestWorkspace {
@@ -103,6 +125,9 @@ class TestWorkspace {
   // Opens |fileName| in |lister| with a stand-in player running |script|; the
   // player records into a fresh folder.
   OpenedView Open(HWND lister, const std::string& script, const std::wstring& fileName = L"C:\\videos\\clip.avi");
+  // Asks for |fileName|'s thumbnail of at most |width| x |height| with stand-in
+  // players running |script|, all recording into one fresh folder.
+  TakenThumbnail Thumbnail(const std::string& script, const std::wstring& fileName, int width, int height);
 
   // Child processes of this test process that are still running, by program name
   // (Wine's own system programs aside).
@@ -139,3 +164,5 @@ class MessageBoxWatcher {
 
 // Open handles of this process.
 DWORD HandleCount();
+// GDI objects of this process.
+DWORD GdiObjectCount();

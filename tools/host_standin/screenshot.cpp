@@ -6,21 +6,6 @@
 
 namespace {
 
-// One owner for each GDI resource the capture takes.
-class ScreenDc {
- public:
-  ScreenDc() : dc_(GetDC(nullptr)) {}
-  ScreenDc(const ScreenDc&) = delete;
-  ScreenDc& operator=(const ScreenDc&) = delete;
-  ~ScreenDc() {
-    if (dc_ != nullptr) ReleaseDC(nullptr, dc_);
-  }
-  HDC Get() const { return dc_; }
-
- private:
-  HDC dc_;
-};
-
 class MemoryDc {
  public:
   explicit MemoryDc(HDC compatible) : dc_(CreateCompatibleDC(compatible)) {}

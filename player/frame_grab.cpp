@@ -1,0 +1,77 @@
+#include "frame_grab.h"
+
+#include <algorithm>
+
+#include "frame_command.h"
+#include "message_wait.h"
+#include "player_pipes.h"
+#include "process_launch.h"
+
+namespace {
+
+constexpr DWORD kReadSize = 4096;
+constexpr size_t kOutputCap = 64 * 1024;  // the probe's lines come first; a flood after them is dropped
+// After termination: the player's files can be removed only once it is gone.
+constexpr DWORD kTerminationWaitMs = 1000;
+
+struct PlayerRun {
+  bool EndedByItself = false;
+  std::string Output;  // what it printed, up to kOutputCap bytes
+};
+
+void EndEverything(const LaunchedProcess& launched) {
+  constexpr UINT kTerminatedCode = static_cast<UINT>(-1);
+  if (!launched.Job.IsValid() || !TerminateJobObject(launched.Job.Get(), kTerminatedCode)) {
+    TerminateProcess(launched.Process.Get(), kTerminatedCode);
+  }
+  WaitForSingleObject(launched.Process.Get(), kTerminationWaitMs);
+}
+
+// Runs one command line to its end, reading what it prints (a player whose
+// output nobody reads would stop at its next write), or until the deadline.
+PlayerRun RunPlayer(const std::wstring& commandLine, ULONGLONG deadlineTick) {
+  PlayerRun run;
+  PlayerPipes pipes = CreatePlayerPipes();
+  const std::optional<LaunchedProcess> launched =
+      LaunchPlayerProcess(commandLine, pipes.CommandRead.Get(), pipes.OutputWrite.Get());
+  if (!launched) return run;
+  pipes.OutputWrite.Reset();
+  pipes.CommandRead.Reset();
+  pipes.CommandWrite.Reset();  // it gets no commands: its standard input ends at once
+
+  char buffer[kReadSize];
+  DWORD got = 0;
+  // A player that writes faster than we read never lets a read wait: the
+  // deadline is looked at between reads too.
+  while (GetTickCount64() < deadlineTick &&
+         ReadPipe(pipes.OutputRead.Get(), launched->Process.Get(), buffer, kReadSize, got, deadlineTick) ==
+             ReadOutcome::Data) {
+    run.Output.append(buffer, std::min<size_t>(got, kOutputCap - std::min(kOutputCap, run.Output.size())));
+  }
+  // Its output may end before it does.
+  const HANDLE process[] = {launched->Process.Get()};
+  run.EndedByItself = WaitAnsweringSentMessages(process, deadlineTick) == 0;
+  if (!run.EndedByItself) EndEverything(*launched);
+  return run;
+}
+
+}  // namespace
+
+std::optional<std::wstring> GrabFrame(const PluginSettings& settings, const std::wstring& fileName,
+                                      const std::wstring& folder, ULONGLONG deadlineTick) {
+  const FrameLaunch launch{settings.PlayerPath, settings.PlayerParams, fileName, folder};
+  std::wstring commandLine;
+  if (settings.Player == PlayerKind::Mpv) {
+    commandLine = MpvFrameCommandLine(launch);
+  } else {
+    const PlayerRun probe = RunPlayer(MPlayerProbeCommandLine(launch), deadlineTick);
+    const ProbedVideo video = ReadProbeOutput(probe.Output);
+    // Audio alone, or nothing the player can play: no second run.
+    if (!probe.EndedByItself || !video.HasVideo) return std::nullopt;
+    commandLine = MPlayerFrameCommandLine(launch, FrameSeekTenths(video.LengthSeconds));
+  }
+  if (!RunPlayer(commandLine, deadlineTick).EndedByItself) return std::nullopt;
+  std::wstring image = folder + L"\\" + std::wstring(kFrameImageName);
+  if (GetFileAttributesW(image.c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+  return image;
+}
