@@ -75,7 +75,7 @@ class Thumbnails : public HostTest {
   std::wstring Video(const std::wstring& name, int width, int height) {
     const std::wstring video = JoinPath(workspace_.Folder(), name);
     WriteFileBytes(video, "not a video");
-    EXPECT_TRUE(WriteQuartersPng(video + L".png", width, height, kColours));
+    EXPECT_TRUE(WritePng(video + L".png", QuartersPicture(width, height, kColours)));
     return video;
   }
 
@@ -254,7 +254,7 @@ TEST_F(Thumbnails, MisbehavingMpvGivesNullWithinTheBoundAndLeavesNothing) {
   UseMpv();
   // Half a frame: the first bytes of a real one.
   const std::wstring whole = JoinPath(workspace_.Folder(), L"whole.png");
-  ASSERT_TRUE(WriteQuartersPng(whole, 640, 360, kColours));
+  ASSERT_TRUE(WritePng(whole, QuartersPicture(640, 360, kColours)));
   const std::wstring half = JoinPath(workspace_.Folder(), L"half.png");
   const std::string bytes = ReadFileBytes(whole);
   WriteFileBytes(half, bytes.substr(0, bytes.size() / 2));

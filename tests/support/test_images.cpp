@@ -15,7 +15,16 @@ void Release(T*& object) {
 
 }  // namespace
 
-bool WriteQuartersPng(const std::wstring& path, int width, int height, const Quarters& colours) {
+BitmapPixels QuartersPicture(int width, int height, const Quarters& colours) {
+  BitmapPixels picture{width, height, {}};
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) picture.Rgb.push_back(colours[(y < height / 2 ? 0 : 2) + (x < width / 2 ? 0 : 1)]);
+  }
+  return picture;
+}
+
+bool WritePng(const std::wstring& path, const BitmapPixels& picture) {
+  const int width = picture.Width, height = picture.Height;
   const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   IWICImagingFactory* factory = nullptr;
   IWICStream* stream = nullptr;
@@ -26,7 +35,7 @@ bool WriteQuartersPng(const std::wstring& path, int width, int height, const Qua
   std::vector<BYTE> pixels(static_cast<size_t>(stride) * static_cast<size_t>(height));
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      const std::uint32_t colour = colours[(y < height / 2 ? 0 : 2) + (x < width / 2 ? 0 : 1)];
+      const std::uint32_t colour = picture.At(x, y);
       BYTE* pixel = &pixels[static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3];
       pixel[0] = static_cast<BYTE>(colour);  // blue first
       pixel[1] = static_cast<BYTE>(colour >> 8);

@@ -12,16 +12,19 @@
 // Colours as 0xRRGGBB.
 using Quarters = std::array<std::uint32_t, 4>;  // top left, top right, bottom left, bottom right
 
-// A PNG file of |width| x |height| whose four quarters have the given colours,
-// written with the system's own encoder (COM is set up and taken down here).
-bool WriteQuartersPng(const std::wstring& path, int width, int height, const Quarters& colours);
-
 struct BitmapPixels {
   int Width = 0;
   int Height = 0;
   std::vector<std::uint32_t> Rgb;  // 0xRRGGBB, top row first
   std::uint32_t At(int x, int y) const { return Rgb[static_cast<size_t>(y) * static_cast<size_t>(Width) + static_cast<size_t>(x)]; }
 };
+
+// A picture of |width| x |height| whose four quarters have the given colours.
+BitmapPixels QuartersPicture(int width, int height, const Quarters& colours);
+
+// |pixels| as a PNG file, written with the system's own encoder (COM is set up
+// and taken down here).
+bool WritePng(const std::wstring& path, const BitmapPixels& pixels);
 
 // What |bitmap| holds, read as 32-bit colour.
 BitmapPixels ReadBitmap(HBITMAP bitmap);
