@@ -12,6 +12,7 @@ constexpr std::int64_t kLongestVideoSeconds = 100'000'000;  // past this a lengt
 constexpr std::string_view kLengthMarker = "ID_LENGTH=";
 
 constexpr std::wstring_view kOutdirOption = L"outdir=";
+constexpr size_t kMPlayerImagePathBytes = 100;  // MPlayer's buffer, its terminating NUL included
 
 // The UTF-8 bytes of the character at |at|; |units| is set to its UTF-16 units.
 size_t Utf8Bytes(std::wstring_view text, size_t at, size_t& units) {
@@ -84,6 +85,11 @@ std::optional<MPlayerOutdir> FindMPlayerOutdir(std::wstring_view voArgument) {
   outdir.Length = end;
   outdir.Folder = value.substr(close + 1, end - close - 1);
   return outdir;
+}
+
+bool MPlayerCanWriteInto(std::wstring_view folder) {
+  const bool ascii = std::all_of(folder.begin(), folder.end(), [](wchar_t c) { return c < 0x80; });
+  return ascii && folder.size() + 1 + kFrameImageName.size() < kMPlayerImagePathBytes;  // "FOLDER/NAME" and a NUL
 }
 
 std::wstring MPlayerProbeCommandLine(const FrameLaunch& launch) {

@@ -31,6 +31,12 @@ struct MPlayerOutdir {
 };
 std::optional<MPlayerOutdir> FindMPlayerOutdir(std::wstring_view voArgument);
 
+// Whether MPlayer can be given |folder| for its image. In ASCII only: MPlayer may
+// read its command line in the ANSI code page, where a quoted value's length would
+// be counted otherwise. And short: MPlayer puts the image's path into 100 bytes,
+// and cuts a longer one, which then names another file, perhaps outside the folder.
+bool MPlayerCanWriteInto(std::wstring_view folder);
+
 // MPlayer first says what the file holds and how long it lasts; no frame is written.
 std::wstring MPlayerProbeCommandLine(const FrameLaunch& launch);
 // Then it writes one frame, |seekTenths| tenths of a second in, at the video's

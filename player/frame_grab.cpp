@@ -55,15 +55,25 @@ PlayerRun RunPlayer(const std::wstring& commandLine, ULONGLONG deadlineTick) {
   return run;
 }
 
+// The folder by a name MPlayer can use: as it is, or by its short name.
+std::optional<std::wstring> MPlayerFolder(const TemporaryFolder& folder) {
+  if (MPlayerCanWriteInto(folder.Path())) return folder.Path();
+  std::wstring shortPath = folder.ShortPath();
+  if (MPlayerCanWriteInto(shortPath)) return shortPath;
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::wstring> GrabFrame(const PluginSettings& settings, const std::wstring& fileName,
-                                      const std::wstring& folder, ULONGLONG deadlineTick) {
-  const FrameLaunch launch{settings.PlayerPath, settings.PlayerParams, fileName, folder};
+                                      const TemporaryFolder& folder, ULONGLONG deadlineTick) {
   std::wstring commandLine;
   if (settings.Player == PlayerKind::Mpv) {
-    commandLine = MpvFrameCommandLine(launch);
+    commandLine = MpvFrameCommandLine({settings.PlayerPath, settings.PlayerParams, fileName, folder.Path()});
   } else {
+    const std::optional<std::wstring> outdir = MPlayerFolder(folder);
+    if (!outdir) return std::nullopt;  // nowhere MPlayer could name its image
+    const FrameLaunch launch{settings.PlayerPath, settings.PlayerParams, fileName, *outdir};
     const PlayerRun probe = RunPlayer(MPlayerProbeCommandLine(launch), deadlineTick);
     const ProbedVideo video = ReadProbeOutput(probe.Output);
     // Audio alone, or nothing the player can play: no second run.
@@ -71,7 +81,7 @@ std::optional<std::wstring> GrabFrame(const PluginSettings& settings, const std:
     commandLine = MPlayerFrameCommandLine(launch, FrameSeekTenths(video.LengthSeconds));
   }
   if (!RunPlayer(commandLine, deadlineTick).EndedByItself) return std::nullopt;
-  std::wstring image = folder + L"\\" + std::wstring(kFrameImageName);
+  std::wstring image = folder.Path() + L"\\" + std::wstring(kFrameImageName);
   if (GetFileAttributesW(image.c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
   return image;
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "settings.h"
+#include "temporary_folder.h"
 
 // Has the configured player write one frame of |fileName| as an image into
 // |folder| (the command lines are in frame_command.h). The image's path when the
@@ -13,4 +14,4 @@
 // ended, with everything it started, and gone before this returns. Shows nothing
 // to the user and touches no window.
 std::optional<std::wstring> GrabFrame(const PluginSettings& settings, const std::wstring& fileName,
-                                      const std::wstring& folder, ULONGLONG deadlineTick);
+                                      const TemporaryFolder& folder, ULONGLONG deadlineTick);

@@ -2,32 +2,28 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cwchar>
 
 namespace {
-
-bool IsAscii(const std::wstring& text) {
-  return std::all_of(text.begin(), text.end(), [](wchar_t c) { return c < 0x80; });
-}
 
 // The user's temporary folder, with its trailing backslash.
 std::wstring UserTemporaryFolder() {
   wchar_t path[MAX_PATH + 1] = {};
   const DWORD length = GetTempPathW(MAX_PATH + 1, path);
   if (length == 0 || length > MAX_PATH) return {};
-  std::wstring folder(path, length);
-  if (IsAscii(folder)) return folder;
-  wchar_t shortPath[MAX_PATH + 1] = {};
-  const DWORD shortLength = GetShortPathNameW(folder.c_str(), shortPath, MAX_PATH + 1);
-  if (shortLength == 0 || shortLength > MAX_PATH) return folder;
-  std::wstring shortFolder(shortPath, shortLength);
-  return IsAscii(shortFolder) ? shortFolder : folder;
+  return std::wstring(path, length);
+}
+
+// The path taken as it is: a player's file may have a name the usual paths can't
+// reach, one that ends in a dot for instance.
+std::wstring Verbatim(const std::wstring& path) {
+  if (path.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + path.substr(2);
+  return L"\\\\?\\" + path;
 }
 
 // What a player may have left: files, read-only ones too, and folders. A link to
-// a folder is removed itself, never what it points to.
+// a folder is removed itself, never what it points to. |folder| is verbatim.
 void RemoveTree(const std::wstring& folder) {
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
@@ -71,5 +67,12 @@ TemporaryFolder::TemporaryFolder() {
 }
 
 TemporaryFolder::~TemporaryFolder() {
-  if (!path_.empty()) RemoveTree(path_);
+  if (!path_.empty()) RemoveTree(Verbatim(path_));
+}
+
+std::wstring TemporaryFolder::ShortPath() const {
+  wchar_t shortPath[MAX_PATH + 1] = {};
+  const DWORD length = GetShortPathNameW(path_.c_str(), shortPath, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) return path_;
+  return std::wstring(shortPath, length);
 }

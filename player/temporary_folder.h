@@ -2,9 +2,7 @@
 #include <string>
 
 // A folder of its own under the user's temporary folder, removed with all it
-// holds when this goes. Its path has no trailing backslash and, where the system
-// keeps short names, no letter beyond ASCII (a player may read its command line
-// in another code page than ours).
+// holds when this goes.
 class TemporaryFolder {
  public:
   TemporaryFolder();
@@ -12,8 +10,11 @@ class TemporaryFolder {
   TemporaryFolder& operator=(const TemporaryFolder&) = delete;
   ~TemporaryFolder();
 
-  // Empty when no folder could be made.
+  // Without a trailing backslash; empty when no folder could be made.
   const std::wstring& Path() const { return path_; }
+  // The same folder by its short name where the system keeps short names (ASCII,
+  // and often shorter), else Path().
+  std::wstring ShortPath() const;
 
  private:
   std::wstring path_;

@@ -25,7 +25,7 @@ HBITMAP MakeVideoThumbnail(const wchar_t* fileName, int width, int height) {
   if (!settings.Thumbnails || !IsExistingFile(settings.PlayerPath) || !IsExistingFile(fileName)) return nullptr;
   const TemporaryFolder folder;
   if (folder.Path().empty()) return nullptr;
-  const std::optional<std::wstring> image = GrabFrame(settings, fileName, folder.Path(), playerDeadline);
+  const std::optional<std::wstring> image = GrabFrame(settings, fileName, folder, playerDeadline);
   if (!image) return nullptr;
   return DecodePreviewBitmap(*image, {width, height});
 }

@@ -58,6 +58,14 @@ TEST(MPlayerSubOption, QuotedByItsLengthInUtf8AndFoundAgain) {
   EXPECT_EQ(FindMPlayerOutdir(L"png:outdir=%1%\u00fc"), std::nullopt) << "a character cut in two";
 }
 
+// "FOLDER/00000001.png" must fit MPlayer's 100 bytes with their NUL.
+TEST(MPlayerSubOption, OnlyFoldersInAsciiThatLeaveRoomForTheImagesName) {
+  EXPECT_TRUE(MPlayerCanWriteInto(L"C:\\Users\\jo\\AppData\\Local\\Temp\\reelpane-4242-17"));
+  EXPECT_TRUE(MPlayerCanWriteInto(std::wstring(86, L'x')));
+  EXPECT_FALSE(MPlayerCanWriteInto(std::wstring(87, L'x')));  // Debian's mplayer cuts this one
+  EXPECT_FALSE(MPlayerCanWriteInto(L"C:\\Users\\J\u00fcrgen\\AppData\\Local\\Temp\\reelpane-4242-17"));
+}
+
 TEST(FrameProbe, VideoAndLengthFromTheIdentifyLines) {
   const ProbedVideo video = ReadProbeOutput("ID_VIDEO_WIDTH=640\nID_VIDEO_HEIGHT=360\nID_LENGTH=14.42\nID_EXIT=EOF\n");
   EXPECT_TRUE(video.HasVideo);
