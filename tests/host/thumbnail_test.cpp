@@ -79,13 +79,6 @@ class Thumbnails : public HostTest {
     return video;
   }
 
-  // In the emulated 32-bit lane a program takes seconds to start: a player may
-  // not get to its frame within the plugin's own bound there. A null that came
-  // only with the bound is the plugin's answer to that, taken only in that lane.
-  static bool BoundReachedInASlowLane(const TakenThumbnail& taken) {
-    return TimeScale() > 1 && taken.Bitmap == nullptr && taken.Milliseconds >= kThumbnailBoundMs - 1000.0;
-  }
-
   // |bitmap| is |width| x |height| and shows the four quarters of the frame.
   static void ExpectFrame(HBITMAP bitmap, int width, int height) {
     const BitmapPixels pixels = ReadBitmap(bitmap);

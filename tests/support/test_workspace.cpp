@@ -8,6 +8,8 @@
 #include <thread>
 #include <utility>
 
+#include "thumbnail.h"
+
 namespace {
 
 std::wstring UniqueFolderName() {
@@ -261,6 +263,11 @@ TakenThumbnail TestWorkspace::Thumbnail(const std::string& script, const std::ws
   SetEnvironmentVariableW(L"REELPANE_STANDIN_LOG", nullptr);
   SetEnvironmentVariableW(L"REELPANE_STANDIN_SCRIPT", nullptr);
   return {bitmap, PlayerLog(logFolder), milliseconds};
+}
+
+bool BoundReachedInASlowLane(const TakenThumbnail& taken) {
+  constexpr double kLastPlayerSecondMs = 1000.0;  // the plugin keeps part of the bound for its clean-up
+  return TimeScale() > 1 && taken.Bitmap == nullptr && taken.Milliseconds >= kThumbnailBoundMs - kLastPlayerSecondMs;
 }
 
 namespace {

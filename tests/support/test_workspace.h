@@ -96,6 +96,11 @@ struct TakenThumbnail {
   double Milliseconds = 0;  // how long ListGetPreviewBitmapW took
 };
 
+// In the emulated 32-bit lane a program takes seconds to start: a player may not
+// get to its frame within the plugin's own bound there. A null that came only
+// with the bound is the plugin's answer to that, and is taken only in that lane.
+bool BoundReachedInASlowLane(const TakenThumbnail& taken);
+
 class TestWorkspace {
  public:
   // |pluginFileName| is taken from the build folder.

@@ -19,7 +19,8 @@
 // --no-close keeps the views open until the program is killed.
 // --thumbnail asks the plugin, as the thumbnail view does, for each FILE's
 // preview bitmap of at most W x H, one after another, and tells each one's size
-// and time; --save keeps each bitmap as FOLDER\N.bmp, N counting the files from 1.
+// and time by its number N, counting the files from 1; --save keeps each bitmap
+// as FOLDER\N.bmp.
 #include <windows.h>
 
 #include <cstdio>
@@ -91,8 +92,9 @@ bool ParseOptions(int count, wchar_t** arguments, Options& options) {
     else if (argument == L"--screenshot" && hasValue) options.Screenshot = arguments[++i];
     else if (argument == L"--qpc") options.Qpc = true;
     else if (argument == L"--no-close") options.NoClose = true;
-    else if (argument == L"--thumbnail" && hasValue) swscanf(arguments[++i], L"%dx%d", &options.ThumbnailWidth, &options.ThumbnailHeight);
-    else if (argument == L"--save" && hasValue) options.SaveFolder = arguments[++i];
+    else if (argument == L"--thumbnail" && hasValue) {
+      swscanf(arguments[++i], L"%dx%d", &options.ThumbnailWidth, &options.ThumbnailHeight);
+    } else if (argument == L"--save" && hasValue) options.SaveFolder = arguments[++i];
     else if (argument.rfind(L"--", 0) == 0) return false;
     else if (options.File.empty()) options.File = argument;
     else options.MoreFiles.push_back(argument);
@@ -132,7 +134,7 @@ void PaintViewAsWindowsDoes(HWND view) {
   SendMessageW(view, WM_NCPAINT, 1, 0);
 }
 
-// The thumbnail view's part: each file's preview bitmap in turn.
+// The thumbnail view's part: each file's preview bitmap in turn, told by its number.
 int TakeThumbnails(PluginHost& host, const Options& options) {
   std::vector<std::wstring> files = {options.File};
   files.insert(files.end(), options.MoreFiles.begin(), options.MoreFiles.end());
@@ -142,7 +144,7 @@ int TakeThumbnails(PluginHost& host, const Options& options) {
     const double milliseconds = Milliseconds(start, Now());
     BITMAP description{};
     if (bitmap != nullptr) GetObjectW(bitmap, sizeof(description), &description);
-    std::printf("thumbnail: %ls: %s %ld x %ld in %.1f ms\n", files[i].c_str(), bitmap != nullptr ? "bitmap" : "null",
+    std::printf("thumbnail %zu: %s %ld x %ld in %.1f ms\n", i + 1, bitmap != nullptr ? "bitmap" : "null",
                 description.bmWidth, description.bmHeight, milliseconds);
     if (bitmap != nullptr && !options.SaveFolder.empty()) {
       const std::wstring path = options.SaveFolder + L"\\" + std::to_wstring(i + 1) + L".bmp";
