@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "bitmap_info.h"
 #include "scoped_gdi_obj.h"
 
 namespace {
@@ -47,19 +48,13 @@ class ComRef {
   T* object_ = nullptr;
 };
 
-// The pixels (32-bit BGR, top row first) in a bitmap of the screen's own format.
+// The pixels (TopDown32BitInfo) in a bitmap of the screen's own format.
 HBITMAP DeviceBitmap(const BYTE* pixels, PixelSize size) {
   const ScreenDc screen;
   if (screen.Get() == nullptr) return nullptr;
   ScopedGdiObj<HBITMAP> bitmap(CreateCompatibleBitmap(screen.Get(), size.Width, size.Height));
   if (bitmap.Get() == nullptr) return nullptr;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = size.Width;
-  info.bmiHeader.biHeight = -size.Height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  const BITMAPINFO info = TopDown32BitInfo(size.Width, size.Height);
   if (SetDIBits(screen.Get(), bitmap.Get(), 0, static_cast<UINT>(size.Height), pixels, &info, DIB_RGB_COLORS) !=
       size.Height) {
     return nullptr;

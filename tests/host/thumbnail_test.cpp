@@ -79,6 +79,22 @@ class Thumbnails : public HostTest {
     return video;
   }
 
+  // The thumbnail of |video| at most |box| with the players running |script|,
+  // which must be |width| x |height| and show the frame's four quarters; the
+  // players' command lines. The test is skipped where the bound came first in the
+  // emulated lane (see BoundReachedInASlowLane): look at IsSkipped().
+  std::vector<std::wstring> ExpectThumbnail(const std::string& script, const std::wstring& video, int boxWidth,
+                                            int boxHeight, int width, int height) {
+    const TakenThumbnail taken = workspace_.Thumbnail(script, video, boxWidth, boxHeight);
+    if (BoundReachedInASlowLane(taken)) {
+      [] { GTEST_SKIP() << "the player's starts took longer than the bound here"; }();
+      return {};
+    }
+    ExpectFrame(taken.Bitmap, width, height);
+    DeleteObject(taken.Bitmap);
+    return taken.Log.CommandLines();
+  }
+
   // |bitmap| is |width| x |height| and shows the four quarters of the frame.
   static void ExpectFrame(HBITMAP bitmap, int width, int height) {
     const BitmapPixels pixels = ReadBitmap(bitmap);
@@ -120,12 +136,8 @@ class Thumbnails : public HostTest {
 
 TEST_F(Thumbnails, MPlayerIsAskedTheLengthThenWritesOneFrameATenthIn) {
   const std::wstring video = Video(L"clip.avi", 640, 360);
-  const TakenThumbnail taken = workspace_.Thumbnail(ProbeLines(640, 360) + kFrame, video, 96, 96);
-  if (BoundReachedInASlowLane(taken)) GTEST_SKIP() << "two player starts took longer than the bound here";
-  ExpectFrame(taken.Bitmap, 96, 54);
-  DeleteObject(taken.Bitmap);
-
-  const std::vector<std::wstring> lines = taken.Log.CommandLines();
+  const std::vector<std::wstring> lines = ExpectThumbnail(ProbeLines(640, 360) + kFrame, video, 96, 96, 96, 54);
+  if (IsSkipped()) return;
   ASSERT_EQ(lines.size(), 2u);
   const std::wstring player = JoinPath(workspace_.Folder(), L"standin-player.exe");
   EXPECT_EQ(lines[0], player + L" -quiet -identify -nosound -vo null -frames 0 " + video);
@@ -141,12 +153,8 @@ TEST_F(Thumbnails, MPlayerIsAskedTheLengthThenWritesOneFrameATenthIn) {
 TEST_F(Thumbnails, MpvWritesItsFrameInOneRun) {
   UseMpv();
   const std::wstring video = Video(L"clip with blank \u00fc.mkv", 640, 480);
-  const TakenThumbnail taken = workspace_.Thumbnail(kFrame, video, 160, 120);
-  if (BoundReachedInASlowLane(taken)) GTEST_SKIP() << "the player's start took longer than the bound here";
-  ExpectFrame(taken.Bitmap, 160, 120);
-  DeleteObject(taken.Bitmap);
-
-  const std::vector<std::wstring> lines = taken.Log.CommandLines();
+  const std::vector<std::wstring> lines = ExpectThumbnail(kFrame, video, 160, 120, 160, 120);
+  if (IsSkipped()) return;
   ASSERT_EQ(lines.size(), 1u);
   const std::wstring start = JoinPath(workspace_.Folder(), L"standin-player.exe") +
                              L" --no-config --no-terminal --audio=no --ao=null --sid=no --start=10% --frames=1"
@@ -165,11 +173,8 @@ TEST_F(Thumbnails, ATemporaryFolderMPlayerCanNotTakeIsGivenByItsShortName) {
     const std::wstring temporary = workspace_.MakeFolder(name);
     ASSERT_TRUE(FileExists(temporary));
     const ScopedVariable tmp(L"TMP", temporary);
-    const TakenThumbnail taken = workspace_.Thumbnail(ProbeLines(640, 480) + kFrame, video, 160, 160);
-    if (BoundReachedInASlowLane(taken)) GTEST_SKIP() << "two player starts took longer than the bound here";
-    ExpectFrame(taken.Bitmap, 160, 120);
-    DeleteObject(taken.Bitmap);
-    const std::vector<std::wstring> lines = taken.Log.CommandLines();
+    const std::vector<std::wstring> lines = ExpectThumbnail(ProbeLines(640, 480) + kFrame, video, 160, 160, 160, 120);
+    if (IsSkipped()) return;
     ASSERT_EQ(lines.size(), 2u);
     const std::optional<MPlayerOutdir> outdir = FindMPlayerOutdir(lines[1]);
     ASSERT_TRUE(outdir.has_value());

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "bitmap_info.h"
+
 namespace {
 
 template <typename T>
@@ -69,13 +71,7 @@ BitmapPixels ReadBitmap(HBITMAP bitmap) {
   BitmapPixels read;
   BITMAP description{};
   if (bitmap == nullptr || GetObjectW(bitmap, sizeof(description), &description) == 0) return read;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = description.bmWidth;
-  info.bmiHeader.biHeight = -description.bmHeight;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO info = TopDown32BitInfo(description.bmWidth, description.bmHeight);
   std::vector<std::uint32_t> rows(static_cast<size_t>(description.bmWidth) * static_cast<size_t>(description.bmHeight));
   HDC screen = GetDC(nullptr);
   const int copied = GetDIBits(screen, bitmap, 0, static_cast<UINT>(description.bmHeight), rows.data(), &info,
