@@ -4,6 +4,7 @@
 
 #include "command_line.h"
 #include "identify_parser.h"
+#include "utf8_length.h"
 
 namespace {
 
@@ -11,27 +12,7 @@ constexpr std::int64_t kShortVideoSeconds = 3;
 constexpr std::int64_t kLongestVideoSeconds = 100'000'000;  // past this a length is no length
 constexpr std::string_view kLengthMarker = "ID_LENGTH=";
 
-constexpr std::wstring_view kOutdirOption = L"outdir=";
 constexpr size_t kMPlayerImagePathBytes = 100;  // MPlayer's buffer, its terminating NUL included
-
-// The UTF-8 bytes of the character at |at|; |units| is set to its UTF-16 units.
-size_t Utf8Bytes(std::wstring_view text, size_t at, size_t& units) {
-  const wchar_t unit = text[at];
-  units = 1;
-  if (unit < 0x80) return 1;
-  if (unit < 0x800) return 2;
-  if (unit >= 0xD800 && unit <= 0xDBFF && at + 1 < text.size() && text[at + 1] >= 0xDC00 && text[at + 1] <= 0xDFFF) {
-    units = 2;
-    return 4;
-  }
-  return 3;
-}
-
-size_t Utf8Length(std::wstring_view text) {
-  size_t bytes = 0;
-  for (size_t at = 0, units = 0; at < text.size(); at += units) bytes += Utf8Bytes(text, at, units);
-  return bytes;
-}
 
 // The player and the user's parameters, as every command line of ours begins.
 std::wstring Begin(const FrameLaunch& launch) {
@@ -56,35 +37,6 @@ std::wstring QuoteMPlayerSubOption(std::wstring_view value) {
   quoted += L'%';
   quoted += value;
   return quoted;
-}
-
-std::optional<MPlayerOutdir> FindMPlayerOutdir(std::wstring_view voArgument) {
-  const size_t option = voArgument.find(kOutdirOption);
-  if (option == std::wstring_view::npos) return std::nullopt;
-  MPlayerOutdir outdir;
-  outdir.Offset = option + kOutdirOption.size();
-  const std::wstring_view value = voArgument.substr(outdir.Offset);
-  const size_t close = value.size() > 1 && value[0] == L'%' ? value.find(L'%', 1) : std::wstring_view::npos;
-  if (close == std::wstring_view::npos) {
-    outdir.Length = std::min(value.size(), value.find(L':'));  // unquoted: up to the next sub-option
-    outdir.Folder = value.substr(0, outdir.Length);
-    return outdir;
-  }
-  size_t bytes = 0;
-  for (wchar_t digit : value.substr(1, close - 1)) {
-    if (digit < L'0' || digit > L'9') return std::nullopt;
-    bytes = bytes * 10 + static_cast<size_t>(digit - L'0');
-  }
-  size_t end = close + 1;
-  for (size_t units = 0; bytes > 0 && end < value.size(); end += units) {
-    const size_t character = Utf8Bytes(value, end, units);
-    if (character > bytes) return std::nullopt;
-    bytes -= character;
-  }
-  if (bytes > 0) return std::nullopt;
-  outdir.Length = end;
-  outdir.Folder = value.substr(close + 1, end - close - 1);
-  return outdir;
 }
 
 bool MPlayerCanWriteInto(std::wstring_view folder) {

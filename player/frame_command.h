@@ -1,6 +1,5 @@
 #pragma once
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,16 +19,6 @@ struct FrameLaunch {
 // MPlayer's quoting of a sub-option value: "%N%" and the value, N its length in
 // UTF-8 bytes, so that a ':' inside it (a drive's colon) separates nothing.
 std::wstring QuoteMPlayerSubOption(std::wstring_view value);
-
-// The "outdir" of an MPlayer "-vo" argument such as "png:outdir=%N%C:\\frames:z=1",
-// for the programs that stand in for MPlayer: where its value lies in the
-// argument (the quoting included) and the folder it names.
-struct MPlayerOutdir {
-  size_t Offset = 0;
-  size_t Length = 0;
-  std::wstring Folder;
-};
-std::optional<MPlayerOutdir> FindMPlayerOutdir(std::wstring_view voArgument);
 
 // Whether MPlayer can be given |folder| for its image. In ASCII only: MPlayer may
 // read its command line in the ANSI code page, where a quoted value's length would

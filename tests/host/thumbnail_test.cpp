@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "frame_command.h"
+#include "mplayer_outdir.h"
 #include "host_test.h"
 #include "process_state.h"
 #include "test_images.h"

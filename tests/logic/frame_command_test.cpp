@@ -1,4 +1,5 @@
 #include "frame_command.h"
+#include "mplayer_outdir.h"
 
 #include <gtest/gtest.h>
 

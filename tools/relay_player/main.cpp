@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "frame_command.h"
+#include "mplayer_outdir.h"
 #include "relay_link.h"
 
 namespace {

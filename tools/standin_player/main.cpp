@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "frame_command.h"
+#include "mplayer_outdir.h"
 #include "standin_script.h"
 
 namespace {
