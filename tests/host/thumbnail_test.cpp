@@ -8,7 +8,6 @@
 #include <objbase.h>
 
 #include <cstdio>
-#include <cwctype>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,16 +37,16 @@ std::wstring TemporaryFolderPath() {
   return std::wstring(path, GetTempPathW(MAX_PATH + 1, path));
 }
 
-// The plugin's temporary folders ("reelpane-PID-N") in the user's temporary folder.
+// This process's temporary folders for frames ("reelpane-PID-N") in the user's
+// temporary folder (other test programs may be taking thumbnails beside it).
 std::vector<std::wstring> FramesFolders() {
   std::vector<std::wstring> folders;
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((TemporaryFolderPath() + L"reelpane-*").c_str(), &found);
+  const std::wstring pattern = L"reelpane-" + std::to_wstring(GetCurrentProcessId()) + L"-*";
+  HANDLE search = FindFirstFileW((TemporaryFolderPath() + pattern).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return folders;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name.size() > 9 && iswdigit(name[9])) folders.push_back(name);  // not the tests' own "reelpane-test-"
-  } while (FindNextFileW(search, &found));
+  do folders.push_back(found.cFileName);
+  while (FindNextFileW(search, &found));
   FindClose(search);
   return folders;
 }
@@ -66,6 +65,10 @@ class Thumbnails : public HostTest {
  protected:
   void SetUp() override {
     HostTest::SetUp();
+    // The thumbnail view has no Lister window; and a window the system paints now
+    // and then would make GDI objects of its own while the counts are taken.
+    DestroyListerWindow(lister_);
+    lister_ = nullptr;
     LoadWithDefaultSettings();  // the stand-in as MPlayer
   }
 
