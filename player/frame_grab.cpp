@@ -39,13 +39,14 @@ PlayerRun RunPlayer(const std::wstring& commandLine, ULONGLONG deadlineTick) {
   pipes.CommandRead.Reset();
   pipes.CommandWrite.Reset();  // it gets no commands: its standard input ends at once
 
+  const AutoCloseHandle readDone(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   char buffer[kReadSize];
   DWORD got = 0;
   // A player that writes faster than we read never lets a read wait: the
   // deadline is looked at between reads too.
-  while (GetTickCount64() < deadlineTick &&
-         ReadPipe(pipes.OutputRead.Get(), launched->Process.Get(), buffer, kReadSize, got, deadlineTick) ==
-             ReadOutcome::Data) {
+  while (readDone.IsValid() && GetTickCount64() < deadlineTick &&
+         ReadPipe(pipes.OutputRead.Get(), launched->Process.Get(), readDone.Get(), buffer, kReadSize, got,
+                  deadlineTick) == ReadOutcome::Data) {
     run.Output.append(buffer, std::min<size_t>(got, kOutputCap - std::min(kOutputCap, run.Output.size())));
   }
   // Its output may end before it does.

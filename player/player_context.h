@@ -13,7 +13,10 @@ struct PlayerContext {
   bool Looping = false;
   bool Muted = false;
   HANDLE Job = nullptr;  // ends the player with the host; null where jobs are refused
-  struct OutputReader* Reader = nullptr;  // drops the player's output once identified; null before or if refused
+  struct OutputReader* Reader = nullptr;  // drops the player's output once identified; null if refused
+  // The last command's write ran out of time, perhaps with part of its line in
+  // the pipe: the next command begins with a line end, so that it is a line of its own.
+  bool CommandCut = false;
 };
 #pragma pack(pop)
 

@@ -45,11 +45,12 @@ std::optional<PlayerContext> StartPlayer(const PlayerStart& start) {
   return context;
 }
 
-void SendPlayerCommand(const PlayerContext& context, std::string_view command) {
-  if (context.Process == nullptr || context.CommandPipe == nullptr) return;
-  std::string line(command);
+bool SendPlayerCommand(const PlayerContext& context, std::string_view command) {
+  if (context.Process == nullptr || context.CommandPipe == nullptr) return false;
+  std::string line = context.CommandCut ? "\n" : "";
+  line += command;
   line += '\n';
-  WritePipe(context.CommandPipe, line, DeadlineAfter(kCommandWriteBoundMs));
+  return WritePipe(context.CommandPipe, line, DeadlineAfter(kCommandWriteBoundMs));
 }
 
 std::wstring DrainPlayerOutput(HANDLE outputPipe) {

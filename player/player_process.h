@@ -25,8 +25,9 @@ struct PlayerStart {
 // warned ("Cannot create process: ...") and nothing is left open.
 std::optional<PlayerContext> StartPlayer(const PlayerStart& start);
 
-// One slave command, without its line end.
-void SendPlayerCommand(const PlayerContext& context, std::string_view command);
+// One slave command, without its line end. True when it was written whole;
+// a command that could not be is dropped (see CommandCut).
+bool SendPlayerCommand(const PlayerContext& context, std::string_view command);
 
 // Whatever the player wrote that nobody read; never waits for the player, and
 // lets no host code run.

@@ -3,8 +3,12 @@
 #include "inherited_handles.h"
 #include "player_job.h"
 
-std::optional<LaunchedProcess> LaunchPlayerProcess(std::wstring commandLine, HANDLE standardInput,
-                                                   HANDLE standardOutput) {
+namespace {
+
+// Creates the player's process with the two handles as its standard handles, and
+// only those inherited. |flags| adds to the creation flags.
+bool CreatePlayerProcess(std::wstring& commandLine, HANDLE standardInput, HANDLE standardOutput, DWORD flags,
+                         PROCESS_INFORMATION& started) {
   STARTUPINFOEXW startup{};
   startup.StartupInfo.cb = sizeof(startup.StartupInfo);
   startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
@@ -15,20 +19,26 @@ std::optional<LaunchedProcess> LaunchPlayerProcess(std::wstring commandLine, HAN
   // inheritable handles of their own this very moment (a helper's output pipe),
   // and a player holding a copy would keep them open for as long as it plays.
   const InheritedHandles inherited({standardInput, standardOutput});
-  DWORD flags = DETACHED_PROCESS;
+  flags |= DETACHED_PROCESS;
   if (inherited.List() != nullptr) {
     startup.StartupInfo.cb = sizeof(startup);
     startup.lpAttributeList = inherited.List();
     flags |= EXTENDED_STARTUPINFO_PRESENT;
   }
+  return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                        &startup.StartupInfo, &started) != FALSE;
+}
 
+}  // namespace
+
+std::optional<LaunchedProcess> LaunchPlayerProcess(std::wstring commandLine, HANDLE standardInput,
+                                                   HANDLE standardOutput) {
   LaunchedProcess launched;
   launched.Job.Reset(CreatePlayerJob());
   // Suspended until it is in the job, so that it can't start anything outside it first.
-  if (launched.Job.IsValid()) flags |= CREATE_SUSPENDED;
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                      &startup.StartupInfo, &started)) {
+  if (!CreatePlayerProcess(commandLine, standardInput, standardOutput,
+                           launched.Job.IsValid() ? CREATE_SUSPENDED : 0, started)) {
     return std::nullopt;
   }
   launched.Process.Reset(started.hProcess);

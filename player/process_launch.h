@@ -12,9 +12,9 @@ struct LaunchedProcess {
 };
 
 // Starts |commandLine| as a detached player whose standard input is
-// |standardInput| and whose standard output and error are |standardOutput|
-// (inheritable handles; the only ones it inherits). It runs only once it is in a
-// job of its own, so it can start nothing outside it. Nothing when the process
-// can't be created; nothing is shown to the user here.
+// |standardInput| and whose standard output and error are |standardOutput|, the
+// only handles it inherits (they are inheritable just for the start). It runs
+// only once it is in a job of its own, so it can start nothing outside it.
+// Nothing when the process can't be created; nothing is shown to the user here.
 std::optional<LaunchedProcess> LaunchPlayerProcess(std::wstring commandLine, HANDLE standardInput,
                                                    HANDLE standardOutput);

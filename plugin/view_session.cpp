@@ -9,7 +9,27 @@
 
 namespace {
 
-constexpr int kHostCommandNewParams = 2;  // the Lister's display options changed
+constexpr int kHostCommandNewParams = 2;
+
+#if defined(REELPANE_BENCH_BLOCKING_DESIGN)
+// The bench's yardstick, never shipped: identification by plain blocking reads
+// (no bound, no message answered), and nobody reads the output afterwards.
+VideoSize ReadVideoSizeBlocking(HANDLE outputPipe) {
+  IdentifyParser parser;
+  char buffer[IdentifyParser::kReadSize];
+  while (parser.WantsMoreOutput()) {
+    OVERLAPPED pending{};
+    DWORD got = 0;
+    if ((ReadFile(outputPipe, buffer, sizeof(buffer), nullptr, &pending) || GetLastError() == ERROR_IO_PENDING) &&
+        GetOverlappedResult(outputPipe, &pending, &got, TRUE)) {
+      parser.OnRead({buffer, got});
+    } else {
+      parser.OnReadFailed();
+    }
+  }
+  return parser.Result();
+}
+#endif  // the Lister's display options changed
 
 // "quit", the grace, termination; then the view window (when it is still there)
 // and the player's handles, in the order the host's close has always had.
@@ -30,7 +50,7 @@ HWND OpenPlayerView(HINSTANCE instance, HWND lister, const wchar_t* fileName) {
   if (view == nullptr) return nullptr;
   // The warning box, the identification wait, the Lister's move and the focus
   // change all let host code run, which may destroy the Lister and this view.
-  const DestructionWatch watch(view);
+  DestructionWatch watch(view);
 
   PluginSettings settings;
   ReadPluginSettings(SettingsFilePath(), settings);
@@ -42,7 +62,14 @@ HWND OpenPlayerView(HINSTANCE instance, HWND lister, const wchar_t* fileName) {
     return nullptr;
   }
 
-  const VideoSize size = ReadVideoSize(started->OutputPipe, started->Process);
+#if defined(REELPANE_BENCH_BLOCKING_DESIGN)
+  const VideoSize size = ReadVideoSizeBlocking(started->OutputPipe);
+#else
+  // Made now, while the player starts, so that the open pays little for it afterwards.
+  started->Reader = PrepareOutputReader(started->OutputPipe);
+  const VideoSize size =
+      ReadVideoSize(started->OutputPipe, started->Process, kIdentifyBoundMs, OutputReaderEvent(started->Reader));
+#endif
   if (!watch.ViewDestroyed() && !embedded && size.Width > 0 && size.Height > 0) {
     PlaceListerWindow(lister, settings.ViewSize, size.Width, size.Height);
   }
@@ -56,7 +83,7 @@ HWND OpenPlayerView(HINSTANCE instance, HWND lister, const wchar_t* fileName) {
   started->Looping = false;
   started->Muted = false;
   // From now on nobody needs the player's output, but a full pipe would stop the player.
-  if (!rejected) started->Reader = StartOutputReader(started->OutputPipe);
+  if (!rejected) StartOutputReader(started->Reader);
   StoreViewContext(view, new PlayerContext(*started));
   SetFocus(view);
   if (rejected) {
@@ -79,8 +106,5 @@ void ReleaseDestroyedView(HWND view) {
 }
 
 void SendHostCommand(HWND view, int command) {
-  const PlayerContext* stored = ViewContext(view);
-  if (stored == nullptr || command != kHostCommandNewParams) return;
-  const PlayerContext copy = *stored;
-  SendPlayerCommand(copy, "vo_fullscreen");
+  if (command == kHostCommandNewParams) SendViewCommand(view, "vo_fullscreen");
 }

@@ -27,19 +27,30 @@ void OnNcPaint(HWND window) {
   EndPaint(window, &paint);
 }
 
-void ToggleLoop(PlayerContext& stored, const PlayerContext& copy) {
-  stored.Looping = !stored.Looping;
-  SendPlayerCommand(copy, ToAnsi(LoopCommand(stored.Looping)));
-}
-
-void ToggleMute(PlayerContext& stored, const PlayerContext& copy) {
-  stored.Muted = !stored.Muted;
-  SendPlayerCommand(copy, ToAnsi(MuteCommand(stored.Muted)));
-}
-
 // Our command writes let host code run while they wait, which may close this
 // view: after one, the view is acted on only if it still holds the same record.
 bool StillOpen(HWND window, const PlayerContext* stored) { return ViewContext(window) == stored; }
+
+// Sends through the copy; what came of the write is kept in the stored record
+// while the view still holds it. True when the command was written whole.
+bool Send(HWND window, PlayerContext* stored, const PlayerContext& copy, std::string_view command) {
+  const bool whole = SendPlayerCommand(copy, command);
+  if (StillOpen(window, stored)) stored->CommandCut = !whole;
+  return whole;
+}
+
+// A toggle's state follows what the player was told: a dropped command leaves it as it was.
+void ToggleLoop(HWND window, PlayerContext* stored, const PlayerContext& copy) {
+  if (Send(window, stored, copy, ToAnsi(LoopCommand(!copy.Looping))) && StillOpen(window, stored)) {
+    stored->Looping = !copy.Looping;
+  }
+}
+
+void ToggleMute(HWND window, PlayerContext* stored, const PlayerContext& copy) {
+  if (Send(window, stored, copy, ToAnsi(MuteCommand(!copy.Muted))) && StillOpen(window, stored)) {
+    stored->Muted = !copy.Muted;
+  }
+}
 
 void OnKeyDown(HWND window, WPARAM virtualKey) {
   PlayerContext* stored = ViewContext(window);
@@ -50,20 +61,20 @@ void OnKeyDown(HWND window, WPARAM virtualKey) {
   if (binding == nullptr) return;
   switch (binding->Action) {
     case KeyAction::Send:
-      SendPlayerCommand(copy, binding->Command);
+      Send(window, stored, copy, binding->Command);
       break;
     case KeyAction::ToggleLoop:
-      ToggleLoop(*stored, copy);
+      ToggleLoop(window, stored, copy);
       break;
     case KeyAction::ToggleMute:
-      ToggleMute(*stored, copy);
+      ToggleMute(window, stored, copy);
       break;
     case KeyAction::ShowProgress:
       DrainPlayerOutput(copy.OutputPipe);  // stale answers would otherwise pile up in the pipe
-      SendPlayerCommand(copy, binding->Command);
+      Send(window, stored, copy, binding->Command);
       break;
     case KeyAction::Quit:
-      SendPlayerCommand(copy, binding->Command);
+      Send(window, stored, copy, binding->Command);
       // Closing the Lister window makes the host close this view properly. A view
       // closed meanwhile has no Lister to ask, and a null target would post the
       // close to the host's own thread.
@@ -82,6 +93,13 @@ void OnDestroy(HWND window) {
 }
 
 }  // namespace
+
+void SendViewCommand(HWND view, std::string_view command) {
+  PlayerContext* stored = ViewContext(view);
+  if (stored == nullptr) return;
+  const PlayerContext copy = *stored;
+  Send(view, stored, copy, command);
+}
 
 void RegisterPlayerWindowClass(HINSTANCE instance) {
   WNDCLASSW windowClass{};

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string_view>
 
 #include "player_context.h"
 
@@ -19,6 +20,9 @@ PlayerContext* ViewContext(HWND view);
 // Takes the record out of the view, so that whatever runs inside our later
 // waits (a nested close, a key, the host's command) finds none and does nothing.
 std::unique_ptr<PlayerContext> TakeViewContext(HWND view);
+
+// Sends one command to the view's player, if the window is an open view.
+void SendViewCommand(HWND view, std::string_view command);
 
 // Tells the opening sequence whether its view window was destroyed while host
 // code ran inside one of its waits (the Lister window closed under it). The

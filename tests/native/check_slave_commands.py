@@ -49,9 +49,9 @@ def commands_from_key_table(source, work):
 
 
 def literal_commands(source):
-    """Commands the plugin's sources pass to SendPlayerCommand as string literals."""
+    """Commands the plugin's sources pass to SendPlayerCommand or SendViewCommand as string literals."""
     found = []
-    call = re.compile(r'SendPlayerCommand\([^;]*?,\s*"([^"]*)"\s*\)')
+    call = re.compile(r'Send(?:Player|View)Command\([^;]*?,\s*"([^"]*)"\s*\)')
     for folder in ("plugin", "player"):
         for name in sorted(os.listdir(os.path.join(source, folder))):
             if name.endswith(".cpp"):

@@ -52,7 +52,8 @@ WINDOWS_7_IMPORTS = {
         "ReleaseSRWLockExclusive",  # Vista
         "ReleaseSemaphore", "RemoveDirectoryW", "RemoveVectoredExceptionHandler", "ResetEvent", "ResumeThread",
         "RtlCaptureContext", "RtlLookupFunctionEntry", "RtlUnwindEx", "RtlVirtualUnwind",  # 64-bit kernel32
-        "SetEvent", "SetFileAttributesW", "SetInformationJobObject", "SetLastError", "SetProcessAffinityMask",
+        "SetEvent", "SetFileAttributesW", "SetHandleInformation", "SetInformationJobObject", "SetLastError",
+        "SetProcessAffinityMask",
         "SetThreadContext", "SetThreadPriority",
         "SetThreadpoolWait",  # Vista
         "Sleep", "SuspendThread", "TerminateJobObject", "TerminateProcess", "TlsAlloc", "TlsGetValue", "TlsSetValue",

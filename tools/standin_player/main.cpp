@@ -16,6 +16,8 @@
 //     ignore-quit            "quit" no longer ends the player
 //     quit-code CODE         the exit code "quit" ends the player with (0 unless set)
 //     stop-reading           standard input is no longer read (its pipe fills up)
+//     resume-reading         standard input is read again
+//     await-file NAME        waits until a file NAME appears in the log folder (a test's go-ahead)
 //     close-stdin            standard input is closed (the host's writes then fail)
 //     child-window           a window of ours inside the -wid window, as a real player makes
 //     mark NAME              a time-stamped line in events.txt
@@ -46,6 +48,7 @@ std::wstring LogFolder;
 std::atomic<bool> IgnoreQuit{false};
 std::atomic<UINT> QuitCode{0};
 std::atomic<bool> StopReading{false};
+HANDLE ReadingResumed = nullptr;  // set whenever StopReading is cleared
 HANDLE Stdin = INVALID_HANDLE_VALUE;
 HWND ChildWindow = nullptr;
 DWORD MainThread = 0;
@@ -152,7 +155,7 @@ DWORD WINAPI ReadStandardInput(void*) {
   std::string line;
   char buffer[512];
   for (;;) {
-    while (StopReading) Sleep(INFINITE);
+    while (StopReading) WaitForSingleObject(ReadingResumed, INFINITE);
     DWORD got = 0;
     const bool read = ReadFile(Stdin, buffer, sizeof(buffer), &got, nullptr) != FALSE;
     const LONGLONG readAt = Now();  // the commands' stamps: when their bytes arrived, not when logged
@@ -324,6 +327,14 @@ void Run(const Directive& directive) {
     case DirectiveKind::StopReading:
       StopReading = true;
       break;
+    case DirectiveKind::ResumeReading:
+      StopReading = false;
+      SetEvent(ReadingResumed);
+      break;
+    case DirectiveKind::AwaitFile:
+      while (GetFileAttributesW((LogFolder + L"\\" + WideFromUtf8(directive.Text)).c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(10);
+      RecordEvent("file " + directive.Text);
+      break;
     case DirectiveKind::CloseStdin:
       CloseHandle(Stdin);
       RecordEvent("stdin-closed");
@@ -368,6 +379,7 @@ int wmain() {
   MainThread = GetCurrentThreadId();
   InitializeCriticalSection(&CommandsLock);
   CommandRead = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  ReadingResumed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   const std::vector<Directive> script = ParseStandInScript(Utf8(Environment(L"REELPANE_STANDIN_SCRIPT")));
   // Standard input is read from the start, unless the script closes it.
   bool closesStdin = false;
