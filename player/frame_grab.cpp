@@ -11,8 +11,9 @@ namespace {
 
 constexpr DWORD kReadSize = 4096;
 constexpr size_t kOutputCap = 64 * 1024;  // the probe's lines come first; a flood after them is dropped
-// After termination: the player's files can be removed only once it is gone.
-constexpr DWORD kTerminationWaitMs = 1000;
+// After termination: the player's files can be removed only once it is gone, and
+// the call's bound keeps this much for it.
+constexpr DWORD kTerminationWaitMs = 500;
 
 struct PlayerRun {
   bool EndedByItself = false;

@@ -88,7 +88,8 @@ BitmapPixels ReadBitmap(HBITMAP bitmap) {
 int ChannelDistance(std::uint32_t a, std::uint32_t b) {
   int largest = 0;
   for (int shift = 0; shift < 24; shift += 8) {
-    largest = std::max(largest, std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)));
+    const int difference = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+    largest = std::max(largest, std::abs(difference));
   }
   return largest;
 }

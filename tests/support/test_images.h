@@ -16,7 +16,9 @@ struct BitmapPixels {
   int Width = 0;
   int Height = 0;
   std::vector<std::uint32_t> Rgb;  // 0xRRGGBB, top row first
-  std::uint32_t At(int x, int y) const { return Rgb[static_cast<size_t>(y) * static_cast<size_t>(Width) + static_cast<size_t>(x)]; }
+  std::uint32_t At(int x, int y) const {
+    return Rgb[static_cast<size_t>(y) * static_cast<size_t>(Width) + static_cast<size_t>(x)];
+  }
 };
 
 // A picture of |width| x |height| whose four quarters have the given colours.
