@@ -2,13 +2,11 @@
 
 #include <algorithm>
 
-#include "auto_close_handle.h"
 #include "command_line.h"
-#include "inherited_handles.h"
 #include "message_wait.h"
 #include "output_reader.h"
-#include "player_job.h"
 #include "player_pipes.h"
+#include "process_launch.h"
 #include "text_codec.h"
 
 namespace {
@@ -20,30 +18,6 @@ void WarnCannotStart(std::wstring_view playerPath) {
   MessageBoxW(nullptr, text.c_str(), L"reelpane", MB_OK | MB_ICONWARNING);
 }
 
-// Creates the player's process with its two ends as its standard handles, and
-// only those inherited. |flags| adds to the creation flags.
-bool CreatePlayerProcess(std::wstring& commandLine, const PlayerPipes& pipes, DWORD flags,
-                         PROCESS_INFORMATION& started) {
-  STARTUPINFOEXW startup{};
-  startup.StartupInfo.cb = sizeof(startup.StartupInfo);
-  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-  startup.StartupInfo.hStdInput = pipes.CommandRead.Get();
-  startup.StartupInfo.hStdOutput = pipes.OutputWrite.Get();
-  startup.StartupInfo.hStdError = pipes.OutputWrite.Get();
-  // Only the player's own two ends go to it: the host's other threads may hold
-  // inheritable handles of their own this very moment (a helper's output pipe),
-  // and a player holding a copy would keep them open for as long as it plays.
-  const InheritedHandles inherited({pipes.CommandRead.Get(), pipes.OutputWrite.Get()});
-  flags |= DETACHED_PROCESS;
-  if (inherited.List() != nullptr) {
-    startup.StartupInfo.cb = sizeof(startup);
-    startup.lpAttributeList = inherited.List();
-    flags |= EXTENDED_STARTUPINFO_PRESENT;
-  }
-  return CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                        &startup.StartupInfo, &started) != FALSE;
-}
-
 }  // namespace
 
 std::optional<PlayerContext> StartPlayer(const PlayerStart& start) {
@@ -52,30 +26,22 @@ std::optional<PlayerContext> StartPlayer(const PlayerStart& start) {
   std::wstring commandLine = ComposePlayerCommandLine(
       {start.PlayerPath, start.PlayerParams, start.Embedded, viewHandle, start.FileName});
 
-  AutoCloseHandle job(CreatePlayerJob());
-  // Suspended until it is in the job, so that it can't start anything outside it first.
-  PROCESS_INFORMATION started{};
-  if (!CreatePlayerProcess(commandLine, pipes, job.IsValid() ? CREATE_SUSPENDED : 0, started)) {
+  std::optional<LaunchedProcess> launched =
+      LaunchPlayerProcess(std::move(commandLine), pipes.CommandRead.Get(), pipes.OutputWrite.Get());
+  if (!launched) {
     WarnCannotStart(start.PlayerPath);
     return std::nullopt;
-  }
-  AutoCloseHandle process(started.hProcess);
-  AutoCloseHandle thread(started.hThread);
-  if (job.IsValid()) {
-    if (!AssignProcessToJobObject(job.Get(), process.Get())) job.Reset();
-    ResumeThread(thread.Get());
   }
   // The player holds its own copies of its ends.
   pipes.OutputWrite.Reset();
   pipes.CommandRead.Reset();
-  thread.Reset();
 
   PlayerContext context;
-  context.Process = process.Release();
+  context.Process = launched->Process.Release();
   context.CommandPipe = pipes.CommandWrite.Release();
   context.OutputPipe = pipes.OutputRead.Release();
   context.Running = true;
-  context.Job = job.Release();
+  context.Job = launched->Job.Release();
   return context;
 }
 

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "detect_string.h"
+#include "thumbnail.h"
 #include "view_session.h"
 #include "view_window.h"
 
@@ -54,6 +55,15 @@ void LISTER_EXPORT ListCloseWindow(HWND view) { ClosePlayerView(view); }
 int LISTER_EXPORT ListSendCommand(HWND view, int command, int) {
   SendHostCommand(view, command);
   return 0;
+}
+
+// The thumbnail view's frame of a video, on whatever thread the host asks.
+HBITMAP LISTER_EXPORT ListGetPreviewBitmapW(wchar_t* fileToLoad, int width, int height, char*, int) {
+  return MakeVideoThumbnail(fileToLoad, width, height);
+}
+
+HBITMAP LISTER_EXPORT ListGetPreviewBitmap(char*, int, int, char*, int) {
+  return nullptr;  // only UTF-16 file names are accepted, as for ListLoad
 }
 
 void LISTER_EXPORT ListGetDetectString(char* detectString, int maxLength) { CopyDetectString(detectString, maxLength); }

@@ -31,8 +31,9 @@ struct StackMove {
   int ArgumentBytes;  // what the export was handed
 };
 
-// Calls each of the eight exports once, a view opened, switched and closed among
-// them, and gives where each call left the 32-bit host's stack pointer.
+// Calls each of the ten exports once, a view opened, switched and closed among
+// them and thumbnails asked for, and gives where each call left the 32-bit host's
+// stack pointer.
 std::vector<StackMove> StackMovesOfEveryExport(TestWorkspace& workspace, HWND lister) {
   workspace.WriteDefaultSettings();
   PluginHost& host = workspace.LoadPlugin(false);
@@ -54,6 +55,10 @@ std::vector<StackMove> StackMovesOfEveryExport(TestWorkspace& workspace, HWND li
   moves.push_back({"ListSendCommand", host.LastStackMove(), 12});
   host.CloseWindow(opened.View);
   moves.push_back({"ListCloseWindow", host.LastStackMove(), 4});
+  host.PreviewBitmapAnsi("C:\\videos\\clip.avi", 96, 96);
+  moves.push_back({"ListGetPreviewBitmap", host.LastStackMove(), 20});
+  host.PreviewBitmap(L"C:\\videos\\no such clip.avi", 96, 96);  // refused before any player starts
+  moves.push_back({"ListGetPreviewBitmapW", host.LastStackMove(), 20});
   return moves;
 }
 
@@ -78,6 +83,7 @@ TEST_F(Exports, DetectStringForEveryBufferSize) {
 TEST_F(Exports, AnsiFileNamesAreRefused) {
   PluginHost& host = LoadWithDefaultSettings();
   EXPECT_EQ(host.LoadAnsi(lister_, "C:\\videos\\clip.avi"), nullptr);
+  EXPECT_EQ(host.PreviewBitmapAnsi("C:\\videos\\clip.avi", 96, 96), nullptr);
   EXPECT_EQ(GetWindow(lister_, GW_CHILD), nullptr);
   EXPECT_TRUE(TestWorkspace::RunningChildProcesses().empty());
 

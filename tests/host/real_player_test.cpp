@@ -28,11 +28,6 @@ constexpr DWORD kDamagedPlayBoundMs = 120000;
 // with nobody reading stops.
 constexpr long kPipeBytes = 64 * 1024;
 
-std::wstring SamplePath(const char* name) {
-  const char* folder = std::getenv("REELPANE_SAMPLES");
-  return JoinPath(WindowsPathOf(folder != nullptr ? folder : ""), FromUtf8(name));
-}
-
 bool IsRunning(const std::string& state) { return state.rfind("running", 0) == 0; }
 
 void PressKey(HWND view, WPARAM key) { SendMessageW(view, WM_KEYDOWN, key, 1); }

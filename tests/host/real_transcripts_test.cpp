@@ -29,6 +29,7 @@ const RealSample kRealSamples[] = {
     {"damaged-640x360.avi", Verdict::Shown, 640, 360},
     {"clip with blank \xC3\xBC.mp4", Verdict::Shown, 320, 240},
     {"long-640x360.mkv", Verdict::Shown, 640, 360},
+    {"anamorphic-480x360.mkv", Verdict::Shown, 480, 360},  // as stored; shown 640x360
     {"audio-only.mp4", Verdict::ShownWithoutSize},
     {"corrupt.avi", Verdict::Rejected},
     {"truncated.mp4", Verdict::Rejected},

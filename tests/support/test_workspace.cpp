@@ -8,6 +8,8 @@
 #include <thread>
 #include <utility>
 
+#include "thumbnail.h"
+
 namespace {
 
 std::wstring UniqueFolderName() {
@@ -114,6 +116,13 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 bool PlayerLog::Started() const { return FileExists(JoinPath(folder_, L"pid.txt")); }
 
 std::wstring PlayerLog::CommandLine() const { return FromUtf8(ReadFileBytes(JoinPath(folder_, L"cmdline.txt"))); }
+
+std::vector<std::wstring> PlayerLog::CommandLines() const {
+  std::vector<std::wstring> lines;
+  std::istringstream text(ReadFileBytes(JoinPath(folder_, L"cmdlines.txt")));
+  for (std::string line; std::getline(text, line);) lines.push_back(FromUtf8(line));
+  return lines;
+}
 
 std::string PlayerLog::StandardInput() const { return ReadFileBytes(JoinPath(folder_, L"stdin.bin")); }
 
@@ -287,6 +296,24 @@ LoadedNext TestWorkspace::OpenNext(HWND lister, HWND view, const std::string& sc
   return {result, std::move(log)};
 }
 
+TakenThumbnail TestWorkspace::Thumbnail(const std::string& script, const std::wstring& fileName, int width,
+                                        int height) {
+  const std::wstring logFolder = MakeFolder(L"player-" + std::to_wstring(++views_));
+  SetEnvironmentVariableW(L"REELPANE_STANDIN_LOG", logFolder.c_str());
+  SetEnvironmentVariableW(L"REELPANE_STANDIN_SCRIPT", FromUtf8(script).c_str());
+  const Stopwatch stopwatch;
+  HBITMAP bitmap = host_->PreviewBitmap(fileName, width, height);
+  const double milliseconds = stopwatch.Milliseconds();
+  SetEnvironmentVariableW(L"REELPANE_STANDIN_LOG", nullptr);
+  SetEnvironmentVariableW(L"REELPANE_STANDIN_SCRIPT", nullptr);
+  return {bitmap, PlayerLog(logFolder), milliseconds};
+}
+
+bool BoundReachedInASlowLane(const TakenThumbnail& taken) {
+  constexpr double kLastPlayerSecondMs = 1000.0;  // the plugin keeps part of the bound for its clean-up
+  return TimeScale() > 1 && taken.Bitmap == nullptr && taken.Milliseconds >= kThumbnailBoundMs - kLastPlayerSecondMs;
+}
+
 namespace {
 
 // Wine starts its own programs (explorer.exe, services.exe, ...) as children of
@@ -397,6 +424,18 @@ DWORD HandleCount() {
   for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
     DWORD flags = 0;
     if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
+  }
+  return count;
+}
+
+DWORD GdiObjectCount() {
+  const DWORD counted = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  if (counted != 0) return counted;
+  // Wine does not count them either (it answers 0), but takes a handle's table
+  // index alone for the handle: every index is probed.
+  DWORD count = 0;
+  for (ULONG_PTR index = 1; index < 0x10000; ++index) {
+    if (GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0) ++count;
   }
   return count;
 }

@@ -5,6 +5,7 @@
 //
 //   reelpane-bench-host PLUGIN close|keys|next RUNS FILE
 //   reelpane-bench-host PLUGIN cycle RUNS PLAYER FILE
+//   reelpane-bench-host PLUGIN thumbnail RUNS WxH FILE
 //
 //   close  RUNS views opened one after another; "close BEFORE AFTER" around each
 //          ListCloseWindow
@@ -17,6 +18,9 @@
 //   next   one view; RUNS times, in turn: the next file loaded into it, "next BEFORE
 //          AFTER" around ListLoadNextW; then the file shown the old way, "reload BEFORE
 //          AFTER" around ListCloseWindow and ListLoadW together
+//   thumbnail  RUNS calls of ListGetPreviewBitmapW for FILE, at most W x H, one after
+//          another; "thumbnail BEFORE AFTER" around each call that gave a bitmap
+//          (the bitmap deleted after the stamp), "null BEFORE AFTER" otherwise
 // The first line printed is "frequency F" (counts per second).
 #include <windows.h>
 
@@ -143,13 +147,27 @@ int Next(PluginHost& host, int runs, const std::wstring& file) {
   return 0;
 }
 
+int Thumbnail(PluginHost& host, int runs, const std::wstring& size, const std::wstring& file) {
+  int width = 0, height = 0;
+  if (swscanf(size.c_str(), L"%dx%d", &width, &height) != 2) return 2;
+  for (int i = 0; i < runs; ++i) {
+    const LONGLONG before = Now();
+    HBITMAP bitmap = host.PreviewBitmap(file, width, height);
+    const LONGLONG after = Now();
+    std::printf("%s %lld %lld\n", bitmap != nullptr ? "thumbnail" : "null", before, after);
+    DeleteObject(bitmap);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int count, wchar_t** arguments) {
   const std::wstring mode = count > 2 ? arguments[2] : L"";
-  if (count != (mode == L"cycle" ? 6 : 5)) {
+  if (count != (mode == L"cycle" || mode == L"thumbnail" ? 6 : 5)) {
     std::fprintf(stderr, "usage: reelpane-bench-host PLUGIN close|keys|next RUNS FILE\n"
-                         "       reelpane-bench-host PLUGIN cycle RUNS PLAYER FILE\n");
+                         "       reelpane-bench-host PLUGIN cycle RUNS PLAYER FILE\n"
+                         "       reelpane-bench-host PLUGIN thumbnail RUNS WxH FILE\n");
     return 2;
   }
   const std::wstring plugin = arguments[1], file = arguments[count - 1];
@@ -168,6 +186,7 @@ int wmain(int count, wchar_t** arguments) {
   if (mode == L"keys") return Keys(host, runs, file);
   if (mode == L"cycle") return Cycle(host, runs, file, arguments[4]);
   if (mode == L"next") return Next(host, runs, file);
+  if (mode == L"thumbnail") return Thumbnail(host, runs, arguments[4], file);
   std::fprintf(stderr, "unknown measurement %ls\n", mode.c_str());
   return 2;
 }

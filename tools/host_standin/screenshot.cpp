@@ -6,21 +6,6 @@
 
 namespace {
 
-// One owner for each GDI resource the capture takes.
-class ScreenDc {
- public:
-  ScreenDc() : dc_(GetDC(nullptr)) {}
-  ScreenDc(const ScreenDc&) = delete;
-  ScreenDc& operator=(const ScreenDc&) = delete;
-  ~ScreenDc() {
-    if (dc_ != nullptr) ReleaseDC(nullptr, dc_);
-  }
-  HDC Get() const { return dc_; }
-
- private:
-  HDC dc_;
-};
-
 class MemoryDc {
  public:
   explicit MemoryDc(HDC compatible) : dc_(CreateCompatibleDC(compatible)) {}
@@ -52,35 +37,24 @@ void Append(std::string& bytes, const T& value) {
 
 }  // namespace
 
-bool SaveWindowScreenshot(HWND window, const std::wstring& bmpPath) {
-  RECT rect{};
-  if (!GetWindowRect(window, &rect)) return false;
-  const LONG width = rect.right - rect.left;
-  const LONG height = rect.bottom - rect.top;
-  if (width <= 0 || height <= 0) return false;
-
+bool SaveBitmap(HBITMAP bitmap, const std::wstring& bmpPath) {
+  BITMAP description{};
+  if (bitmap == nullptr || GetObjectW(bitmap, sizeof(description), &description) == 0) return false;
   BITMAPINFOHEADER header{};
   header.biSize = sizeof(header);
-  header.biWidth = width;
-  header.biHeight = height;  // bottom-up rows, as BMP files keep them
+  header.biWidth = description.bmWidth;
+  header.biHeight = description.bmHeight;  // bottom-up rows, as BMP files keep them
   header.biPlanes = 1;
   header.biBitCount = 24;
   header.biCompression = BI_RGB;
-  const DWORD stride = static_cast<DWORD>((width * 3 + 3) & ~3);
-  header.biSizeImage = stride * static_cast<DWORD>(height);
-
+  const DWORD stride = static_cast<DWORD>((description.bmWidth * 3 + 3) & ~3);
+  header.biSizeImage = stride * static_cast<DWORD>(description.bmHeight);
+  std::string rows(header.biSizeImage, '\0');
   ScreenDc screen;
-  MemoryDc memory(screen.Get());
-  void* bits = nullptr;
-  ScopedGdiObj<HBITMAP> bitmap(CreateDIBSection(screen.Get(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits,
-                                 nullptr, 0));
-  if (screen.Get() == nullptr || memory.Get() == nullptr || bitmap.Get() == nullptr) return false;
-  const HGDIOBJ previous = SelectObject(memory.Get(), bitmap.Get());
-  const bool copied = BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY) != FALSE;
-  SelectObject(memory.Get(), previous);
-  if (!copied) return false;
-  GdiFlush();
-
+  if (GetDIBits(screen.Get(), bitmap, 0, static_cast<UINT>(description.bmHeight), rows.data(),
+                reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS) != description.bmHeight) {
+    return false;
+  }
   BITMAPFILEHEADER file{};
   file.bfType = 0x4D42;  // "BM"
   file.bfOffBits = sizeof(file) + sizeof(header);
@@ -89,6 +63,22 @@ bool SaveWindowScreenshot(HWND window, const std::wstring& bmpPath) {
   bytes.reserve(file.bfSize);
   Append(bytes, file);
   Append(bytes, header);
-  bytes.append(static_cast<const char*>(bits), header.biSizeImage);
+  bytes += rows;
   return WriteWholeFile(bmpPath, bytes);
+}
+
+bool SaveWindowScreenshot(HWND window, const std::wstring& bmpPath) {
+  RECT rect{};
+  if (!GetWindowRect(window, &rect)) return false;
+  const LONG width = rect.right - rect.left;
+  const LONG height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return false;
+  ScreenDc screen;
+  MemoryDc memory(screen.Get());
+  ScopedGdiObj<HBITMAP> bitmap(CreateCompatibleBitmap(screen.Get(), width, height));
+  if (screen.Get() == nullptr || memory.Get() == nullptr || bitmap.Get() == nullptr) return false;
+  const HGDIOBJ previous = SelectObject(memory.Get(), bitmap.Get());
+  const bool copied = BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY) != FALSE;
+  SelectObject(memory.Get(), previous);
+  return copied && SaveBitmap(bitmap.Get(), bmpPath);
 }

@@ -3,7 +3,8 @@
 // it hands its arguments to tools/relay-native (the Linux side, which must have
 // started the host) with
 //   - the program itself replaced by "mplayer -vo x11 -ao null",
-//   - each absolute Windows path turned into its Linux path,
+//   - each absolute Windows path turned into its Linux path, the folder in
+//     "-vo png:outdir=..." too (requoted: MPlayer counts a quoted value's bytes),
 //   - the -wid window turned into the X window of its top-level window (a Wine
 //     child window has none of its own; the top-level's covers its client area,
 //     which a free-standing Lister's view fills; an embedded view shares it with
@@ -20,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "frame_command.h"
+#include "mplayer_outdir.h"
 #include "relay_link.h"
 
 namespace {
@@ -56,6 +59,24 @@ std::optional<std::string> LinuxPath(const std::wstring& windowsPath) {
   return result;
 }
 
+std::wstring Wide(const std::string& utf8) {
+  const int needed = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring result(static_cast<size_t>(needed), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), result.data(), needed);
+  return result;
+}
+
+// A "-vo" value with the folder of its "outdir" sub-option as Linux sees it.
+std::wstring WithLinuxOutdir(const std::wstring& vo) {
+  const std::optional<MPlayerOutdir> outdir = FindMPlayerOutdir(vo);
+  if (!outdir || !IsAbsoluteWindowsPath(outdir->Folder)) return vo;
+  const std::optional<std::string> linux = LinuxPath(outdir->Folder);
+  if (!linux) return vo;
+  std::wstring translated = vo;
+  translated.replace(outdir->Offset, outdir->Length, QuoteMPlayerSubOption(Wide(*linux)));
+  return translated;
+}
+
 std::optional<std::string> XWindowOfTopLevel(const std::wstring& viewText) {
   const auto view = reinterpret_cast<HWND>(static_cast<INT_PTR>(_wcstoi64(viewText.c_str(), nullptr, 10)));
   const HWND topLevel = GetAncestor(view, GA_ROOT);
@@ -77,6 +98,9 @@ std::optional<std::vector<std::string>> PlayerArguments() {
       ok = ok && xWindow.has_value();
       translated.push_back("-wid");
       translated.push_back(xWindow.value_or(""));
+    } else if (argument == L"-vo" && i + 1 < count) {
+      translated.push_back("-vo");
+      translated.push_back(Utf8(WithLinuxOutdir(arguments[++i])));
     } else if (IsAbsoluteWindowsPath(argument)) {
       translated.push_back(LinuxPath(argument).value_or(Utf8(argument)));
     } else {

@@ -3,8 +3,8 @@
 // and writes scripted output with exact chunking (one WriteFile per "write").
 //
 // Environment (inherited from the host that starts it):
-//   REELPANE_STANDIN_LOG     folder for cmdline.txt (UTF-8), stdin.bin, pid.txt (a line per
-//                            player: several may share the folder), events.txt
+//   REELPANE_STANDIN_LOG     folder for cmdline.txt (UTF-8), cmdlines.txt and pid.txt (a line per
+//                            player: several may share the folder), stdin.bin, events.txt
 //   REELPANE_STANDIN_SCRIPT  directives, one per line:
 //     write TEXT             one write of TEXT (escapes \n \r \t \0 \\ \xHH)
 //     stamped-write TEXT     the same, with a "wrote" event stamped just before the write
@@ -24,6 +24,11 @@
 //     await LINE             waits until standard input has brought the command LINE
 //     key CODE               sends WM_KEYDOWN CODE (decimal) to the -wid window, as a player
 //                            whose window passes keys on would, and waits for the answer
+//     image [PATH]           copies the file PATH (by default the command line's last argument, the
+//                            video, with ".png" added) as the frame the command line asks for (MPlayer's
+//                            "-vo png:outdir=..." or mpv's "--vo-image-outdir=..."), named as the
+//                            players name it; an "image" event, or "no-image-folder" when none is asked for
+//     image-bytes TEXT       the same with TEXT (escaped as for write) as the image file's bytes
 #include <windows.h>
 
 #include <algorithm>
@@ -33,6 +38,8 @@
 #include <string>
 #include <vector>
 
+#include "frame_command.h"
+#include "mplayer_outdir.h"
 #include "standin_script.h"
 
 namespace {
@@ -222,6 +229,44 @@ void SendKey(WPARAM virtualKey) {
   RecordEvent(answered ? "key-answered" : "key-unanswered");
 }
 
+// Where the command line asks for the frame: MPlayer's "-vo png:outdir=..." or mpv's "--vo-image-outdir=...".
+std::wstring ImageFolderFromCommandLine() {
+  constexpr std::wstring_view kMpvOutdir = L"--vo-image-outdir=";
+  for (int i = 0; i < __argc; ++i) {
+    const std::wstring_view argument = __wargv[i];
+    if (argument.starts_with(kMpvOutdir)) return std::wstring(argument.substr(kMpvOutdir.size()));
+    if (argument != L"-vo" || i + 1 == __argc) continue;
+    if (const std::optional<MPlayerOutdir> outdir = FindMPlayerOutdir(__wargv[i + 1])) return outdir->Folder;
+  }
+  return {};
+}
+
+std::string FileBytes(const std::wstring& path) {
+  std::string bytes;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char chunk[65536];
+  DWORD got = 0;
+  while (ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got > 0) bytes.append(chunk, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+void WriteImage(const std::string& bytes) {
+  const std::wstring folder = ImageFolderFromCommandLine();
+  if (folder.empty()) {
+    RecordEvent("no-image-folder");
+    return;
+  }
+  const std::wstring path = folder + L"\\" + std::wstring(kFrameImageName);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  const bool wrote = file != INVALID_HANDLE_VALUE &&
+                     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != FALSE;
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  RecordEvent(wrote ? "image" : "image-failed");
+}
+
 void Replay(const ReplayDirective& replay) {
   HANDLE file = CreateFileW(replay.Path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
@@ -306,6 +351,12 @@ void Run(const Directive& directive) {
     case DirectiveKind::Key:
       SendKey(static_cast<WPARAM>(directive.Number));
       break;
+    case DirectiveKind::Image:
+      WriteImage(FileBytes(!directive.File.empty() ? directive.File : std::wstring(__wargv[__argc - 1]) + L".png"));
+      break;
+    case DirectiveKind::ImageBytes:
+      WriteImage(directive.Text);
+      break;
   }
 }
 
@@ -316,6 +367,7 @@ int wmain() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   LogFolder = Environment(L"REELPANE_STANDIN_LOG");
   AppendToLog(L"cmdline.txt", Utf8(GetCommandLineW()));
+  AppendToLog(L"cmdlines.txt", Utf8(GetCommandLineW()) + "\n");
   AppendToLog(L"pid.txt", std::to_string(GetCurrentProcessId()) + "\n");
   RecordEvent("start");
   // Whether a job held this process from its first instruction on.

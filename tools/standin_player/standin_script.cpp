@@ -83,6 +83,10 @@ std::vector<Directive> ParseStandInScript(std::string_view script) {
     if (word == "write" || word == "stamped-write") {
       directive.Kind = word == "write" ? DirectiveKind::Write : DirectiveKind::StampedWrite;
       directive.Text = Unescape(argument);
+    } else if (word == "image" || word == "image-bytes") {
+      directive.Kind = word == "image" ? DirectiveKind::Image : DirectiveKind::ImageBytes;
+      if (word == "image") directive.File = WideFromUtf8(argument);
+      else directive.Text = Unescape(argument);
     } else if (word == "repeat") {
       // "COUNT MS TEXT"
       const size_t countEnd = argument.find(' ');
