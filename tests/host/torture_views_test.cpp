@@ -20,9 +20,6 @@ namespace {
 
 LRESULT Press(HWND view, WPARAM key) { return SendMessageW(view, WM_KEYDOWN, key, 1); }
 
-const PlayerContext& StoredContext(HWND view) {
-  return *reinterpret_cast<const PlayerContext*>(GetWindowLongPtrW(view, GWLP_USERDATA));
-}
 
 }  // namespace
 

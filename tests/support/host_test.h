@@ -1,7 +1,13 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include "player_context.h"
 #include "test_workspace.h"
+
+// The record of an open view, as the plugin keeps it in the view's user-data slot.
+inline const PlayerContext& StoredContext(HWND view) {
+  return *reinterpret_cast<const PlayerContext*>(GetWindowLongPtrW(view, GWLP_USERDATA));
+}
 
 // A test that plays the file manager: a private plugin folder, the plugin
 // loaded, and one free-standing Lister window.
