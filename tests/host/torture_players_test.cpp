@@ -213,7 +213,7 @@ TEST_F(TorturePlayer, FloodsWithoutEndAfterItsIdentification) {
 // and again: once the close returns no callback of the plugin's runs or comes.
 TEST_F(TorturePlayer, FloodingPlayersClosedAndThePluginUnloadedRightAfter) {
   // Fewer in the emulated lane, where each player's start takes seconds.
-  const int cycles = TimeScale() > 1 ? 30 : 200;
+  const int cycles = TimeScale() > 1 ? 20 : 200;
   for (int cycle = 0; cycle < cycles; ++cycle) {
     PluginHost& host = workspace_.LoadPlugin();
     const OpenedView opened = workspace_.Open(lister_, IdentifyScript(640, 480) + "flood 1000000000000\n");
