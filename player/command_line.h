@@ -22,6 +22,8 @@ struct PlayerLaunch {
   bool Embedded = false;           // the Lister window is the host's quick-view panel
   std::wstring_view ViewHandle;    // from ViewHandleText
   std::wstring_view FileName;
+  std::wstring_view ControlPipe{};  // the pipe a player that serves one is to serve (mpv)
+  std::uintptr_t ViewWindow = 0;    // the view window's handle value
 };
 
 std::wstring ComposePlayerCommandLine(const PlayerLaunch& launch);

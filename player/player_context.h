@@ -1,19 +1,24 @@
 #pragma once
 #include <windows.h>
 
+#include "settings_text.h"
+
 // Everything one open view knows about its player. A plain record: it is copied
 // by value into every call that talks to the player, and its one heap copy,
 // whose address sits in the view window's user-data slot, owns the handles.
 #pragma pack(push, 1)
 struct PlayerContext {
   HANDLE Process = nullptr;
-  HANDLE CommandPipe = nullptr;  // our write end of the player's standard input
+  HANDLE CommandPipe = nullptr;  // our write end of the player's standard input, or our end of its control pipe
   HANDLE OutputPipe = nullptr;   // our read end of its standard output and error
   bool Running = false;
   bool Looping = false;
   bool Muted = false;
   HANDLE Job = nullptr;  // ends the player with the host; null where jobs are refused
   struct OutputReader* Reader = nullptr;  // drops the player's output once identified; null before or if refused
+  PlayerKind Player = PlayerKind::MPlayer;  // whose dialect the commands are in
+  struct OutputReader* ControlReader = nullptr;  // drops what a control pipe brings once identified
+  struct FullScreenView* FullScreen = nullptr;   // where the view was while the plugin shows it full screen
 };
 #pragma pack(pop)
 

@@ -1,11 +1,13 @@
 #include "player_process.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "auto_close_handle.h"
 #include "command_line.h"
 #include "inherited_handles.h"
 #include "message_wait.h"
+#include "mpv_identify_reader.h"
 #include "output_reader.h"
 #include "player_job.h"
 #include "player_pipes.h"
@@ -20,13 +22,17 @@ void WarnCannotStart(std::wstring_view playerPath) {
   MessageBoxW(nullptr, text.c_str(), L"reelpane", MB_OK | MB_ICONWARNING);
 }
 
+bool NoControlPipeWarned = false;
+
 }  // namespace
 
 std::optional<PlayerContext> StartPlayer(const PlayerStart& start) {
-  PlayerPipes pipes = CreatePlayerPipes();
-  const std::wstring viewHandle = ViewHandleText(reinterpret_cast<std::uintptr_t>(start.ViewWindow));
-  std::wstring commandLine = ComposePlayerCommandLine(
-      {start.PlayerPath, start.PlayerParams, start.Embedded, viewHandle, start.FileName});
+  const PlayerDialect& dialect = DialectOf(start.Player);
+  PlayerPipes pipes = CreatePlayerPipes(dialect.ServesControlPipe ? PlayerInput::Empty : PlayerInput::CommandPipe);
+  const auto viewWindow = reinterpret_cast<std::uintptr_t>(start.ViewWindow);
+  const std::wstring viewHandle = ViewHandleText(viewWindow);
+  std::wstring commandLine = dialect.CommandLine(
+      {start.PlayerPath, start.PlayerParams, start.Embedded, viewHandle, start.FileName, start.ControlPipe, viewWindow});
 
   STARTUPINFOEXW startup{};
   startup.StartupInfo.cb = sizeof(startup.StartupInfo);
@@ -71,7 +77,24 @@ std::optional<PlayerContext> StartPlayer(const PlayerStart& start) {
   context.OutputPipe = pipes.OutputRead.Release();
   context.Running = true;
   context.Job = job.Release();
+  context.Player = start.Player;
   return context;
+}
+
+IdentifyOutcome IdentifyPlayer(PlayerContext& context, const std::wstring& controlPipe) {
+  if (DialectOf(context.Player).ServesControlPipe) return ReadMpvIdentification(context, controlPipe);
+  return {ReadVideoSize(context.OutputPipe, context.Process)};
+}
+
+void WarnNoControlPipeOnce(std::wstring_view playerPath) {
+  if (std::exchange(NoControlPipeWarned, true)) return;
+  const std::wstring text =
+      L"mpv did not open its control pipe: " + std::wstring(playerPath) +
+      L"\n\nreelpane drives mpv through that pipe, which mpv serves since version 0.17. This mpv is probably "
+      L"older (please update it), or it was given an option it does not know in MPlayer_params, or it took more "
+      L"than 5 seconds to start.\n\nThis message is shown once: until Total Commander is started again, such "
+      L"files go to Lister's other viewers.";
+  MessageBoxW(nullptr, text.c_str(), L"reelpane", MB_OK | MB_ICONWARNING);
 }
 
 void SendPlayerCommand(const PlayerContext& context, std::string_view command) {
@@ -79,6 +102,15 @@ void SendPlayerCommand(const PlayerContext& context, std::string_view command) {
   std::string line(command);
   line += '\n';
   WritePipe(context.CommandPipe, line, DeadlineAfter(kCommandWriteBoundMs));
+}
+
+void SendPlayerAction(const PlayerContext& context, PlayerAction action) {
+  const std::string_view command = DialectOf(context.Player).Command(action);
+  if (!command.empty()) SendPlayerCommand(context, command);
+}
+
+bool PlayerIsTold(const PlayerContext& context, PlayerAction action) {
+  return !DialectOf(context.Player).Command(action).empty();
 }
 
 std::wstring DrainPlayerOutput(HANDLE outputPipe) {
@@ -102,7 +134,7 @@ std::wstring DrainPlayerOutput(HANDLE outputPipe) {
 
 void StopPlayer(const PlayerContext& context) {
   if (context.Running) {
-    SendPlayerCommand(context, "quit");
+    SendPlayerAction(context, PlayerAction::Quit);
     const HANDLE process[] = {context.Process};
     if (WaitAnsweringSentMessages(process, DeadlineAfter(kQuitGraceMs)) != kWaitTimedOut) return;
   }
@@ -111,6 +143,7 @@ void StopPlayer(const PlayerContext& context) {
 
 void ClosePlayerHandles(const PlayerContext& context) {
   StopOutputReader(context.Reader);
+  StopOutputReader(context.ControlReader);
   for (HANDLE handle : {context.OutputPipe, context.CommandPipe, context.Process, context.Job}) {
     if (handle != nullptr) CloseHandle(handle);
   }

@@ -3,10 +3,10 @@
 #include <cwchar>
 
 #include "color_key.h"
+#include "full_screen.h"
 #include "key_table.h"
 #include "player_process.h"
 #include "scoped_gdi_obj.h"
-#include "text_codec.h"
 #include "view_session.h"
 
 namespace {
@@ -29,12 +29,12 @@ void OnNcPaint(HWND window) {
 
 void ToggleLoop(PlayerContext& stored, const PlayerContext& copy) {
   stored.Looping = !stored.Looping;
-  SendPlayerCommand(copy, ToAnsi(LoopCommand(stored.Looping)));
+  SendPlayerAction(copy, stored.Looping ? PlayerAction::LoopOn : PlayerAction::LoopOff);
 }
 
 void ToggleMute(PlayerContext& stored, const PlayerContext& copy) {
   stored.Muted = !stored.Muted;
-  SendPlayerCommand(copy, ToAnsi(MuteCommand(stored.Muted)));
+  SendPlayerAction(copy, stored.Muted ? PlayerAction::MuteOn : PlayerAction::MuteOff);
 }
 
 // Our command writes let host code run while they wait, which may close this
@@ -50,7 +50,7 @@ void OnKeyDown(HWND window, WPARAM virtualKey) {
   if (binding == nullptr) return;
   switch (binding->Action) {
     case KeyAction::Send:
-      SendPlayerCommand(copy, binding->Command);
+      SendPlayerAction(copy, binding->Player);
       break;
     case KeyAction::ToggleLoop:
       ToggleLoop(*stored, copy);
@@ -60,15 +60,15 @@ void OnKeyDown(HWND window, WPARAM virtualKey) {
       break;
     case KeyAction::ShowProgress:
       DrainPlayerOutput(copy.OutputPipe);  // stale answers would otherwise pile up in the pipe
-      SendPlayerCommand(copy, binding->Command);
+      SendPlayerAction(copy, binding->Player);
       break;
     case KeyAction::Quit:
-      SendPlayerCommand(copy, binding->Command);
+      SendPlayerAction(copy, binding->Player);
       // Closing the Lister window makes the host close this view properly. A view
       // closed meanwhile has no Lister to ask, and a null target would post the
       // close to the host's own thread.
-      if (HWND lister = GetParent(window); StillOpen(window, stored) && lister != nullptr) {
-        PostMessageW(lister, WM_CLOSE, 0, 0);
+      if (StillOpen(window, stored)) {
+        if (HWND lister = ListerOf(window, *stored); lister != nullptr) PostMessageW(lister, WM_CLOSE, 0, 0);
       }
       break;
   }

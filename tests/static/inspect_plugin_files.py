@@ -34,9 +34,12 @@ WINDOWS_7_IMPORTS = {
         "DeleteProcThreadAttributeList",  # Vista
         "DuplicateHandle", "EnterCriticalSection", "ExpandEnvironmentStringsW", "FindClose", "FindFirstFileW",
         "FreeLibrary", "GetCurrentDirectoryW", "GetCurrentProcess", "GetCurrentProcessId", "GetCurrentThread",
-        "GetCurrentThreadId", "GetFileAttributesW", "GetFileSizeEx", "GetFileType", "GetFullPathNameW",
+        "GetCurrentThreadId", "GetExitCodeProcess", "GetFileAttributesW", "GetFileSizeEx", "GetFileType",
+        "GetFullPathNameW",
         "GetHandleInformation", "GetLastError", "GetModuleFileNameW", "GetModuleHandleA", "GetModuleHandleW",
+        "GetNamedPipeServerProcessId",  # Vista
         "GetOverlappedResult", "GetPrivateProfileStringW", "GetProcAddress", "GetProcessAffinityMask",
+        "GetProcessId",  # XP SP1
         "GetSystemTimeAsFileTime", "GetThreadContext", "GetThreadPriority",
         "GetTickCount64",  # Vista
         "InitializeCriticalSection",
@@ -58,11 +61,16 @@ WINDOWS_7_IMPORTS = {
         "__C_specific_handler",  # 64-bit kernel32
     },
     "user32.dll": {
-        "BeginPaint", "CreateWindowExW", "DefWindowProcW", "DestroyWindow", "EndPaint", "FillRect",
-        "GetClassLongPtrW", "GetClassLongW", "GetClassNameW", "GetClientRect", "GetDC", "GetDesktopWindow",
+        "BeginPaint", "CallWindowProcW", "CreateWindowExW", "DefWindowProcW", "DestroyWindow", "EndPaint", "FillRect",
+        "GetAncestor", "GetClassLongPtrW", "GetClassLongW", "GetClassNameW", "GetClientRect", "GetDC",
+        "GetDesktopWindow", "GetFocus",
+        "GetMonitorInfoW",  # 2000
         "GetParent", "GetWindowLongPtrW", "GetWindowLongW", "GetWindowRect", "IsWindow", "LoadCursorW", "LoadIconW",
-        "MessageBoxW", "MoveWindow", "MsgWaitForMultipleObjects", "PeekMessageW", "PostMessageW", "RegisterClassW",
-        "ReleaseDC", "SetFocus", "SetWindowLongPtrW", "SetWindowLongW", "UnregisterClassW",
+        "MapWindowPoints", "MessageBoxW",
+        "MonitorFromWindow",  # 2000
+        "MoveWindow", "MsgWaitForMultipleObjects", "PeekMessageW", "PostMessageW", "RegisterClassW",
+        "ReleaseDC", "SetFocus", "SetForegroundWindow", "SetParent", "SetWindowLongPtrW", "SetWindowLongW",
+        "SetWindowPos", "UnregisterClassW",
     },
     "gdi32.dll": {"CreateSolidBrush", "DeleteObject"},
     # The system's C run-time library, as the static C++ run-time calls it.

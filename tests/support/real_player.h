@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "relay_link.h"
 
@@ -14,6 +16,9 @@ class RealPlayer {
  public:
   explicit RealPlayer(DWORD relayProcessId)
       : relay_(std::to_string(relayProcessId)), link_(RelayLink::Connect()) {}
+  // The player relay-native started last, whichever relay's it was: one whose
+  // relay the plugin has already ended.
+  static RealPlayer Latest() { return RealPlayer("latest"); }
 
   bool Reachable() const { return link_.has_value(); }
 
@@ -38,11 +43,32 @@ class RealPlayer {
     return end != value.c_str() ? seconds : std::nan("");
   }
 
+  // mpv: a property's value as JSON text ("61.300000", "true", "\"inf\""), or mpv's
+  // whole reply when it has none.
+  std::string MpvProperty(const std::string& name) {
+    const std::string reply = Ask(R"({"command":["get_property",")" + name + R"("]})");
+    constexpr std::string_view kData = "\"data\":";
+    const size_t at = reply.find(kData);
+    if (at == std::string::npos) return reply;
+    const size_t from = at + kData.size();
+    return reply.substr(from, reply.find_first_of(",}", from) - from);
+  }
+
+  // mpv's playback position in seconds; NaN when it gave none.
+  double MpvPosition() {
+    const std::string value = MpvProperty("time-pos");
+    char* end = nullptr;
+    const double seconds = std::strtod(value.c_str(), &end);
+    return end != value.c_str() ? seconds : std::nan("");
+  }
+
   // "running BYTES", "exited CODE REASON BYTES" or "killed BYTES", BYTES being
   // what the player has printed so far.
   std::string State() { return link_ ? link_->Ask('S', relay_) : "error: no side channel"; }
 
  private:
+  explicit RealPlayer(std::string relay) : relay_(std::move(relay)), link_(RelayLink::Connect()) {}
+
   std::string relay_;
   std::optional<RelayLink> link_;
 };

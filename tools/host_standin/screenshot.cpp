@@ -50,15 +50,7 @@ void Append(std::string& bytes, const T& value) {
   bytes.append(reinterpret_cast<const char*>(&value), sizeof(value));
 }
 
-}  // namespace
-
-bool SaveWindowScreenshot(HWND window, const std::wstring& bmpPath) {
-  RECT rect{};
-  if (!GetWindowRect(window, &rect)) return false;
-  const LONG width = rect.right - rect.left;
-  const LONG height = rect.bottom - rect.top;
-  if (width <= 0 || height <= 0) return false;
-
+BITMAPINFOHEADER RowsHeader(LONG width, LONG height) {
   BITMAPINFOHEADER header{};
   header.biSize = sizeof(header);
   header.biWidth = width;
@@ -66,21 +58,38 @@ bool SaveWindowScreenshot(HWND window, const std::wstring& bmpPath) {
   header.biPlanes = 1;
   header.biBitCount = 24;
   header.biCompression = BI_RGB;
-  const DWORD stride = static_cast<DWORD>((width * 3 + 3) & ~3);
-  header.biSizeImage = stride * static_cast<DWORD>(height);
+  header.biSizeImage = static_cast<DWORD>((width * 3 + 3) & ~3) * static_cast<DWORD>(height);
+  return header;
+}
 
+}  // namespace
+
+std::optional<ScreenCapture> CaptureWindow(HWND window) {
+  RECT rect{};
+  if (!GetWindowRect(window, &rect)) return std::nullopt;
+  const LONG width = rect.right - rect.left;
+  const LONG height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return std::nullopt;
+
+  BITMAPINFOHEADER header = RowsHeader(width, height);
   ScreenDc screen;
   MemoryDc memory(screen.Get());
   void* bits = nullptr;
   ScopedGdiObj<HBITMAP> bitmap(CreateDIBSection(screen.Get(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits,
                                  nullptr, 0));
-  if (screen.Get() == nullptr || memory.Get() == nullptr || bitmap.Get() == nullptr) return false;
+  if (screen.Get() == nullptr || memory.Get() == nullptr || bitmap.Get() == nullptr) return std::nullopt;
   const HGDIOBJ previous = SelectObject(memory.Get(), bitmap.Get());
   const bool copied = BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY) != FALSE;
   SelectObject(memory.Get(), previous);
-  if (!copied) return false;
+  if (!copied) return std::nullopt;
   GdiFlush();
+  return ScreenCapture{width, height, std::string(static_cast<const char*>(bits), header.biSizeImage)};
+}
 
+bool SaveWindowScreenshot(HWND window, const std::wstring& bmpPath) {
+  const std::optional<ScreenCapture> capture = CaptureWindow(window);
+  if (!capture) return false;
+  const BITMAPINFOHEADER header = RowsHeader(capture->Width, capture->Height);
   BITMAPFILEHEADER file{};
   file.bfType = 0x4D42;  // "BM"
   file.bfOffBits = sizeof(file) + sizeof(header);
@@ -89,6 +98,6 @@ bool SaveWindowScreenshot(HWND window, const std::wstring& bmpPath) {
   bytes.reserve(file.bfSize);
   Append(bytes, file);
   Append(bytes, header);
-  bytes.append(static_cast<const char*>(bits), header.biSizeImage);
+  bytes += capture->Rows;
   return WriteWholeFile(bmpPath, bytes);
 }

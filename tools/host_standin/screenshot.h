@@ -1,8 +1,19 @@
 #pragma once
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
-// Saves what the screen shows in |window|'s rectangle, frame included, as a
-// 24-bit BMP file. False when nothing could be captured or written.
+// What the screen shows in a window's rectangle, frame included: 24-bit pixels,
+// rows bottom-up and padded to 4 bytes, as a BMP file holds them.
+struct ScreenCapture {
+  LONG Width = 0;
+  LONG Height = 0;
+  std::string Rows;
+};
+
+// Nothing when nothing could be captured.
+std::optional<ScreenCapture> CaptureWindow(HWND window);
+
+// The capture saved as a 24-bit BMP file. False when nothing could be captured or written.
 bool SaveWindowScreenshot(HWND window, const std::wstring& bmpPath);

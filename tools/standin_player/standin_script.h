@@ -5,7 +5,7 @@
 
 // The stand-in player's script: what it writes and how it behaves, line by line.
 
-enum class DirectiveKind { Write, StampedWrite, Replay, Repeat, Flood, Sleep, Exit, Crash, IgnoreQuit, QuitCode, StopReading, CloseStdin, ChildWindow, Mark, Await, Key };
+enum class DirectiveKind { Write, StampedWrite, Replay, Repeat, Flood, Sleep, Exit, Crash, IgnoreQuit, QuitCode, StopReading, CloseStdin, ChildWindow, Mark, Await, Key, NoPipe, ServePipe };
 
 struct ReplayDirective {
   std::wstring Path;
@@ -20,6 +20,7 @@ struct Directive {
                          // repeat: how many writes
   unsigned DelayMs = 0;  // repeat: the pause after each write
   ReplayDirective Replay;
+  bool ToPipe = false;   // "pipe ...": write, stamped-write, repeat, flood and stop-reading act on the control pipe
 };
 
 // Unknown lines are skipped; |script| is UTF-8.
