@@ -1,29 +1,31 @@
 #include "mplayer_dialect.h"
 
+#include <iterator>
+
 namespace {
 
-// The slave commands, as MPlayer's own table names them.
-std::string_view MPlayerCommand(PlayerAction action) {
-  switch (action) {
-    case PlayerAction::Pause: return "pause";
-    case PlayerAction::SeekBack10: return "seek -10";
-    case PlayerAction::SeekForward10: return "seek +10";
-    case PlayerAction::SeekBack60: return "seek -60";
-    case PlayerAction::SeekForward60: return "seek +60";
-    case PlayerAction::VolumeUp: return "volume +1";
-    case PlayerAction::VolumeDown: return "volume -1";
-    case PlayerAction::BrightnessUp: return "brightness +1";
-    case PlayerAction::BrightnessDown: return "brightness -1";
-    case PlayerAction::LoopOn: return "loop 1";
-    case PlayerAction::LoopOff: return "loop -1";
-    case PlayerAction::MuteOn: return "mute 1";
-    case PlayerAction::MuteOff: return "mute 0";
-    case PlayerAction::ShowProgress: return "osd_show_progression";
-    case PlayerAction::FullScreen: return "vo_fullscreen";
-    case PlayerAction::Quit: return "quit";
-  }
-  return {};
-}
+// The slave commands, as MPlayer's own table names them, in the order of PlayerAction.
+constexpr std::string_view kCommands[] = {
+    "pause",                 // Pause
+    "seek -10",              // SeekBack10
+    "seek +10",              // SeekForward10
+    "seek -60",              // SeekBack60
+    "seek +60",              // SeekForward60
+    "volume +1",             // VolumeUp
+    "volume -1",             // VolumeDown
+    "brightness +1",         // BrightnessUp
+    "brightness -1",         // BrightnessDown
+    "loop 1",                // LoopOn
+    "loop -1",               // LoopOff
+    "mute 1",                // MuteOn
+    "mute 0",                // MuteOff
+    "osd_show_progression",  // ShowProgress
+    "vo_fullscreen",         // FullScreen
+    "quit",                  // Quit
+};
+static_assert(std::size(kCommands) == kPlayerActions);
+
+std::string_view MPlayerCommand(PlayerAction action) { return kCommands[static_cast<std::size_t>(action)]; }
 
 }  // namespace
 

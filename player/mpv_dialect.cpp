@@ -1,33 +1,34 @@
 #include "mpv_dialect.h"
 
+#include <iterator>
 #include <limits>
 
 #include "mpv_messages.h"
 
 namespace {
 
-// Text commands in input.conf syntax: mpv sends no reply to these.
-std::string_view MpvCommand(PlayerAction action) {
-  switch (action) {
-    case PlayerAction::Pause: return "cycle pause";
-    case PlayerAction::SeekBack10: return "seek -10";
-    case PlayerAction::SeekForward10: return "seek +10";
-    case PlayerAction::SeekBack60: return "seek -60";
-    case PlayerAction::SeekForward60: return "seek +60";
-    case PlayerAction::VolumeUp: return "add volume 2";
-    case PlayerAction::VolumeDown: return "add volume -2";
-    case PlayerAction::BrightnessUp: return "add brightness 1";
-    case PlayerAction::BrightnessDown: return "add brightness -1";
-    case PlayerAction::LoopOn: return "set loop-file inf";
-    case PlayerAction::LoopOff: return "set loop-file no";
-    case PlayerAction::MuteOn: return "set mute yes";
-    case PlayerAction::MuteOff: return "set mute no";
-    case PlayerAction::ShowProgress: return "show-progress";
-    case PlayerAction::FullScreen: return {};  // ignored in --wid mode: the plugin does it
-    case PlayerAction::Quit: return "quit";
-  }
-  return {};
-}
+// Text commands in input.conf syntax, to which mpv sends no reply, in the order of PlayerAction.
+constexpr std::string_view kCommands[] = {
+    "cycle pause",        // Pause
+    "seek -10",           // SeekBack10
+    "seek +10",           // SeekForward10
+    "seek -60",           // SeekBack60
+    "seek +60",           // SeekForward60
+    "add volume 2",       // VolumeUp
+    "add volume -2",      // VolumeDown
+    "add brightness 1",   // BrightnessUp
+    "add brightness -1",  // BrightnessDown
+    "set loop-file inf",  // LoopOn
+    "set loop-file no",   // LoopOff
+    "set mute yes",       // MuteOn
+    "set mute no",        // MuteOff
+    "show-progress",      // ShowProgress
+    "",                   // FullScreen: ignored in --wid mode, the plugin does it
+    "quit",               // Quit
+};
+static_assert(std::size(kCommands) == kPlayerActions);
+
+std::string_view MpvCommand(PlayerAction action) { return kCommands[static_cast<std::size_t>(action)]; }
 
 // A reported size counts when it is a whole number that fits the placement's integers.
 std::int32_t SizeOf(const MpvMessage& message) {
@@ -80,21 +81,21 @@ void MpvIdentification::OnRead(std::string_view bytes) {
 }
 
 void MpvIdentification::OnLine(std::string_view line) {
-  const std::optional<MpvMessage> message = ParseMpvMessage(line);
-  if (!message) return;
-  if (message->Event == "end-file") {
-    (message->Reason == "error" ? rejected_ : ended_) = true;
-  } else if (message->Event == "property-change") {
-    if (message->Name == "dwidth") {
-      width_ = SizeOf(*message);
-    } else if (message->Name == "dheight") {
-      height_ = SizeOf(*message);
-    } else if (message->Name == "vid") {
+  MpvMessage message;
+  if (!ParseMpvMessage(line, message)) return;
+  if (message.Event == "end-file") {
+    (message.Reason == "error" ? rejected_ : ended_) = true;
+  } else if (message.Event == "property-change") {
+    if (message.Name == "dwidth") {
+      width_ = SizeOf(message);
+    } else if (message.Name == "dheight") {
+      height_ = SizeOf(message);
+    } else if (message.Name == "vid") {
       // No track: false in the JSON of today's mpv; "no", as the option is written, taken too.
-      noVideo_ = (message->Data == MpvDataKind::Flag && !message->Flag) ||
-                 (message->Data == MpvDataKind::Text && message->Text == "no");
-    } else if (message->Name == "idle-active") {
-      rejected_ = rejected_ || (message->Data == MpvDataKind::Flag && message->Flag);
+      noVideo_ = (message.Data == MpvDataKind::Flag && !message.Flag) ||
+                 (message.Data == MpvDataKind::Text && message.Text == "no");
+    } else if (message.Name == "idle-active") {
+      rejected_ = rejected_ || (message.Data == MpvDataKind::Flag && message.Flag);
     }
   }
 }

@@ -1,6 +1,5 @@
 #pragma once
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,7 +17,8 @@ struct MpvMessage {
   MpvDataKind Data = MpvDataKind::Missing;  // property-change without data: not available
   bool Flag = false;          // Flag
   std::int64_t Integer = 0;   // Integer (one that fits 64 bits)
-  std::string Text;           // Text, its escapes decoded
+  std::string Text;           // Text, its escapes decoded (a \u escape as "?")
 };
 
-std::optional<MpvMessage> ParseMpvMessage(std::string_view line);
+// False for a line that is not such an object; |message| then holds nothing certain.
+bool ParseMpvMessage(std::string_view line, MpvMessage& message);

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,7 @@ enum class PlayerAction {
   FullScreen,  // the host's display options changed
   Quit,
 };
+constexpr std::size_t kPlayerActions = static_cast<std::size_t>(PlayerAction::Quit) + 1;
 
 struct PlayerDialect {
   // The player's whole command line.

@@ -90,10 +90,8 @@ void WarnNoControlPipeOnce(std::wstring_view playerPath) {
   if (std::exchange(NoControlPipeWarned, true)) return;
   const std::wstring text =
       L"mpv did not open its control pipe: " + std::wstring(playerPath) +
-      L"\n\nreelpane drives mpv through that pipe, which mpv serves since version 0.17. This mpv is probably "
-      L"older (please update it), or it was given an option it does not know in MPlayer_params, or it took more "
-      L"than 5 seconds to start.\n\nThis message is shown once: until Total Commander is started again, such "
-      L"files go to Lister's other viewers.";
+      L"\n\nreelpane needs mpv 0.17 or later, and no option in MPlayer_params that mpv does not know.\n\n"
+      L"Shown once: until Total Commander restarts, such files go to Lister's other viewers.";
   MessageBoxW(nullptr, text.c_str(), L"reelpane", MB_OK | MB_ICONWARNING);
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,13 @@ std::string Feed(MpvIdentification& identification, const std::vector<std::strin
   for (const std::string& line : lines) text += line + "\n";
   identification.OnRead(text);
   return text;
+}
+
+// The message a line gives, or nothing.
+std::optional<MpvMessage> Parse(std::string_view line) {
+  MpvMessage message;
+  if (!ParseMpvMessage(line, message)) return std::nullopt;
+  return message;
 }
 
 std::string SizeEvent(const char* name, const std::string& data) {
@@ -91,38 +99,38 @@ TEST(PlayerDialects, EachActionInEachPlayersWords) {
 }
 
 TEST(MpvMessages, EventsRepliesAndTheKindsOfData) {
-  const auto width = ParseMpvMessage(R"({"event":"property-change","id":1,"name":"dwidth","data":640})");
+  const auto width = Parse(R"({"event":"property-change","id":1,"name":"dwidth","data":640})");
   ASSERT_TRUE(width.has_value());
   EXPECT_EQ(width->Event, "property-change");
   EXPECT_EQ(width->Name, "dwidth");
   EXPECT_EQ(width->Data, MpvDataKind::Integer);
   EXPECT_EQ(width->Integer, 640);
 
-  const auto unavailable = ParseMpvMessage(R"({"event":"property-change","id":1,"name":"dwidth"})");
+  const auto unavailable = Parse(R"({"event":"property-change","id":1,"name":"dwidth"})");
   ASSERT_TRUE(unavailable.has_value());
   EXPECT_EQ(unavailable->Data, MpvDataKind::Missing);
 
-  const auto reply = ParseMpvMessage(R"( { "request_id" : 0 , "error" : "success" } )");
+  const auto reply = Parse(R"( { "request_id" : 0 , "error" : "success" } )");
   ASSERT_TRUE(reply.has_value());
   EXPECT_TRUE(reply->Event.empty());
 
-  const auto end = ParseMpvMessage(
+  const auto end = Parse(
       R"({"event":"end-file","reason":"error","playlist_entry_id":1,"file_error":"unrecognized file format"})");
   ASSERT_TRUE(end.has_value());
   EXPECT_EQ(end->Reason, "error");
 
-  EXPECT_EQ(ParseMpvMessage(R"({"data":false})")->Data, MpvDataKind::Flag);
-  EXPECT_FALSE(ParseMpvMessage(R"({"data":false})")->Flag);
-  EXPECT_TRUE(ParseMpvMessage(R"({"data":true})")->Flag);
-  EXPECT_EQ(ParseMpvMessage(R"({"data":null})")->Data, MpvDataKind::Null);
-  EXPECT_EQ(ParseMpvMessage(R"({"data":2.003000})")->Data, MpvDataKind::OtherNumber);
-  EXPECT_EQ(ParseMpvMessage(R"({"data":1e3})")->Data, MpvDataKind::OtherNumber);
-  EXPECT_EQ(ParseMpvMessage(R"({"data":-9223372036854775808})")->Integer, std::numeric_limits<std::int64_t>::min());
-  EXPECT_EQ(ParseMpvMessage(R"({"data":9223372036854775808})")->Data, MpvDataKind::OtherNumber);
-  EXPECT_EQ(ParseMpvMessage(R"({"data":99999999999999999999999})")->Data, MpvDataKind::OtherNumber);
-  EXPECT_EQ(ParseMpvMessage(R"({"data":"a\"b\\c\u00fc\ud800"})")->Text, "a\"b\\c\xC3\xBC\xEF\xBF\xBD");
+  EXPECT_EQ(Parse(R"({"data":false})")->Data, MpvDataKind::Flag);
+  EXPECT_FALSE(Parse(R"({"data":false})")->Flag);
+  EXPECT_TRUE(Parse(R"({"data":true})")->Flag);
+  EXPECT_EQ(Parse(R"({"data":null})")->Data, MpvDataKind::Null);
+  EXPECT_EQ(Parse(R"({"data":2.003000})")->Data, MpvDataKind::OtherNumber);
+  EXPECT_EQ(Parse(R"({"data":1e3})")->Data, MpvDataKind::OtherNumber);
+  EXPECT_EQ(Parse(R"({"data":-9223372036854775808})")->Integer, std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(Parse(R"({"data":9223372036854775808})")->Data, MpvDataKind::OtherNumber);
+  EXPECT_EQ(Parse(R"({"data":99999999999999999999999})")->Data, MpvDataKind::OtherNumber);
+  EXPECT_EQ(Parse(R"({"data":"a\"b\\c\/\n\u00fc\ud800"})")->Text, "a\"b\\c/\n??");
   // Objects and arrays are passed over whole, brackets in their strings included.
-  const auto nested = ParseMpvMessage(R"({"data":[{"x":"]}"},[1,2]],"name":"track-list","event":"property-change"})");
+  const auto nested = Parse(R"({"data":[{"x":"]}"},[1,2]],"name":"track-list","event":"property-change"})");
   ASSERT_TRUE(nested.has_value());
   EXPECT_EQ(nested->Data, MpvDataKind::Composite);
   EXPECT_EQ(nested->Name, "track-list");
@@ -133,7 +141,7 @@ TEST(MpvMessages, AnythingElseGivesNothing) {
                           R"({"event":"end-file")", R"({"event":"end-file"} x)", R"({"data":tru})", R"({"data":-})",
                           R"({"data":"unterminated})", R"({"data":"\u12"})", R"({"data":[1,2})", R"({,})",
                           "{\"data\":1,}"}) {
-    EXPECT_FALSE(ParseMpvMessage(bad).has_value()) << bad;
+    EXPECT_FALSE(Parse(bad).has_value()) << bad;
   }
 }
 

@@ -14,15 +14,17 @@
 // tools/relay-native's side channel, never through the plugin.
 class RealPlayer {
  public:
-  explicit RealPlayer(DWORD relayProcessId)
-      : relay_(std::to_string(relayProcessId)), link_(RelayLink::Connect()) {}
+  // |mpv|: the relay's player is mpv, asked in its own terms.
+  explicit RealPlayer(DWORD relayProcessId, bool mpv = false)
+      : RealPlayer(std::to_string(relayProcessId), mpv) {}
   // The player relay-native started last, whichever relay's it was: one whose
   // relay the plugin has already ended.
-  static RealPlayer Latest() { return RealPlayer("latest"); }
+  static RealPlayer Latest(bool mpv) { return RealPlayer("latest", mpv); }
 
   bool Reachable() const { return link_.has_value(); }
 
-  // The player's answer line ("ANS_width=640") to |command|, or what went wrong.
+  // MPlayer's answer line ("ANS_width=640") to a slave command, or mpv's reply line
+  // to a JSON command; or what went wrong.
   std::string Ask(const std::string& command) {
     return link_ ? link_->Ask('A', relay_ + '\0' + command) : "error: no side channel";
   }
@@ -37,11 +39,13 @@ class RealPlayer {
 
   // The playback position in seconds; NaN when the player gave none.
   double Position() {
-    const std::string value = Property("time_pos");
+    const std::string value = mpv_ ? MpvProperty("time-pos") : Property("time_pos");
     char* end = nullptr;
     const double seconds = std::strtod(value.c_str(), &end);
     return end != value.c_str() ? seconds : std::nan("");
   }
+
+  bool Paused() { return mpv_ ? MpvProperty("pause") == "true" : Property("pause") == "yes"; }
 
   // mpv: a property's value as JSON text ("61.300000", "true", "\"inf\""), or mpv's
   // whole reply when it has none.
@@ -54,21 +58,14 @@ class RealPlayer {
     return reply.substr(from, reply.find_first_of(",}", from) - from);
   }
 
-  // mpv's playback position in seconds; NaN when it gave none.
-  double MpvPosition() {
-    const std::string value = MpvProperty("time-pos");
-    char* end = nullptr;
-    const double seconds = std::strtod(value.c_str(), &end);
-    return end != value.c_str() ? seconds : std::nan("");
-  }
-
   // "running BYTES", "exited CODE REASON BYTES" or "killed BYTES", BYTES being
   // what the player has printed so far.
   std::string State() { return link_ ? link_->Ask('S', relay_) : "error: no side channel"; }
 
  private:
-  explicit RealPlayer(std::string relay) : relay_(std::move(relay)), link_(RelayLink::Connect()) {}
+  RealPlayer(std::string relay, bool mpv) : relay_(std::move(relay)), mpv_(mpv), link_(RelayLink::Connect()) {}
 
   std::string relay_;
+  bool mpv_ = false;
   std::optional<RelayLink> link_;
 };
