@@ -34,8 +34,9 @@ std::optional<PlayerContext> StartPlayer(const PlayerStart& start);
 // becomes the context's command pipe.
 IdentifyOutcome IdentifyPlayer(PlayerContext& context, const std::wstring& controlPipe);
 
-// Shown once for as long as the plugin is loaded: the player started but never
-// served its control pipe, and files fall to the host's other viewers from then on.
+// The warning that the player started but never served its control pipe; shown
+// once for as long as the plugin is loaded, later such files go to the host's
+// other viewers without it.
 void WarnNoControlPipeOnce(std::wstring_view playerPath);
 
 // One slave command, without its line end.

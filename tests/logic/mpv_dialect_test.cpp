@@ -1,5 +1,6 @@
-// What differs for mpv, as pure functions: its command line, how each action is
-// told to each player, the reading of mpv's JSON lines and its identification.
+// What differs for mpv, as pure functions: its command line, the reading of
+// mpv's JSON lines and its identification. (Each key's command for each player:
+// Keyboard.* and MpvPlayer.* through the exports.)
 #include "mpv_dialect.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "mplayer_dialect.h"
 #include "mpv_messages.h"
 
 namespace {
@@ -63,39 +63,6 @@ TEST(MpvCommandLine, ViewHandleIsAnUnsigned32BitDecimalInBothBuilds) {
             std::wstring::npos);
   EXPECT_NE(MpvLine(L"mpv.exe", L"", 0x80000010u, L"a.avi").find(expected), std::wstring::npos);
   EXPECT_NE(MpvLine(L"mpv.exe", L"", 0xFFFFFFFFu, L"a.avi").find(L" --wid=4294967295 "), std::wstring::npos);
-}
-
-TEST(PlayerDialects, EachActionInEachPlayersWords) {
-  struct Row {
-    PlayerAction Action;
-    const char* MPlayer;
-    const char* Mpv;
-  };
-  const Row rows[] = {
-      {PlayerAction::Pause, "pause", "cycle pause"},
-      {PlayerAction::SeekForward10, "seek +10", "seek +10"},
-      {PlayerAction::SeekBack10, "seek -10", "seek -10"},
-      {PlayerAction::SeekForward60, "seek +60", "seek +60"},
-      {PlayerAction::SeekBack60, "seek -60", "seek -60"},
-      {PlayerAction::VolumeUp, "volume +1", "add volume 2"},
-      {PlayerAction::VolumeDown, "volume -1", "add volume -2"},
-      {PlayerAction::BrightnessUp, "brightness +1", "add brightness 1"},
-      {PlayerAction::BrightnessDown, "brightness -1", "add brightness -1"},
-      {PlayerAction::LoopOn, "loop 1", "set loop-file inf"},
-      {PlayerAction::LoopOff, "loop -1", "set loop-file no"},
-      {PlayerAction::MuteOn, "mute 1", "set mute yes"},
-      {PlayerAction::MuteOff, "mute 0", "set mute no"},
-      {PlayerAction::ShowProgress, "osd_show_progression", "show-progress"},
-      {PlayerAction::FullScreen, "vo_fullscreen", ""},  // mpv: the plugin's own full screen
-      {PlayerAction::Quit, "quit", "quit"},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(DialectOf(PlayerKind::MPlayer).Command(row.Action), row.MPlayer);
-    EXPECT_EQ(DialectOf(PlayerKind::Mpv).Command(row.Action), row.Mpv);
-  }
-  EXPECT_FALSE(DialectOf(PlayerKind::MPlayer).ServesControlPipe);
-  EXPECT_TRUE(DialectOf(PlayerKind::Mpv).ServesControlPipe);
-  EXPECT_EQ(DialectOf(PlayerKind::MPlayer).CommandLine, kMPlayerDialect.CommandLine);
 }
 
 TEST(MpvMessages, EventsRepliesAndTheKindsOfData) {
