@@ -126,8 +126,8 @@ def check_identification(line, samples, work, identify, failures):
             try:
                 mpv.connect()
                 mpv.send("quit")
-            except RuntimeError:
-                pass
+            except (RuntimeError, OSError):
+                pass  # it was ending by itself (a file it cannot play)
         code = mpv.wait_exit()
         # As the plugin does: mpv gone with exit code 2 could not play the file.
         if how in ("ended", "no-socket") and code == 2:
