@@ -1,10 +1,14 @@
 #include "identify_reader.h"
 
+#include "auto_close_handle.h"
 #include "message_wait.h"
 #include "player_pipes.h"
 
-VideoSize ReadVideoSize(HANDLE outputPipe, HANDLE process, DWORD boundMs) {
+VideoSize ReadVideoSize(HANDLE outputPipe, HANDLE process, DWORD boundMs, HANDLE readDone) {
   if (!IsUsablePipe(outputPipe)) return {-1, -1};
+  AutoCloseHandle ownEvent(readDone == nullptr ? CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr);
+  if (readDone == nullptr) readDone = ownEvent.Get();
+  if (readDone == nullptr) return {-1, -1};
   const ULONGLONG deadline = DeadlineAfter(boundMs);
   IdentifyParser parser;
   char buffer[IdentifyParser::kReadSize];
@@ -16,7 +20,7 @@ VideoSize ReadVideoSize(HANDLE outputPipe, HANDLE process, DWORD boundMs) {
       break;
     }
     DWORD got = 0;
-    switch (ReadPipe(outputPipe, process, buffer, sizeof(buffer), got, deadline)) {
+    switch (ReadPipe(outputPipe, process, readDone, buffer, sizeof(buffer), got, deadline)) {
       case ReadOutcome::Data:
         parser.OnRead({buffer, got});
         break;

@@ -7,8 +7,11 @@
 constexpr DWORD kIdentifyBoundMs = 5000;
 
 // Reads the player's identification lines from our end of its output pipe and
-// gives the video size; -1 by -1 when the player can't play the file.
-VideoSize ReadVideoSize(HANDLE outputPipe, HANDLE process, DWORD boundMs = kIdentifyBoundMs);
+// gives the video size; -1 by -1 when the player can't play the file. The reads
+// signal |readDone| (a manual-reset event) as they end; without one, an event
+// of its own.
+VideoSize ReadVideoSize(HANDLE outputPipe, HANDLE process, DWORD boundMs = kIdentifyBoundMs,
+                        HANDLE readDone = nullptr);
 
 // What a player's identification found out.
 struct IdentifyOutcome {

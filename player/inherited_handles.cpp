@@ -5,6 +5,7 @@ InheritedHandles::InheritedHandles(std::initializer_list<HANDLE> handles) {
     if (handle != nullptr && handle != INVALID_HANDLE_VALUE) handles_.push_back(handle);
   }
   if (handles_.empty()) return;  // an empty list is refused
+  for (HANDLE handle : handles_) SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
   SIZE_T size = 0;
   InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
   if (size == 0) return;
@@ -21,4 +22,5 @@ InheritedHandles::InheritedHandles(std::initializer_list<HANDLE> handles) {
 
 InheritedHandles::~InheritedHandles() {
   if (list_ != nullptr) DeleteProcThreadAttributeList(list_);
+  for (HANDLE handle : handles_) SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
 }

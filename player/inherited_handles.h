@@ -8,6 +8,9 @@
 // The attribute list that names the only handles a new process may inherit.
 // Without one, a process started with inheritance on receives every handle that
 // is inheritable anywhere in the host at that moment, and keeps it while it runs.
+// The handles are inheritable only while this object lives (the list requires
+// it): another thread of the host that starts a program without such a list in
+// that moment would take them too, so it should live just around the start.
 class InheritedHandles {
  public:
   // Null handles are left out.

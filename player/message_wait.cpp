@@ -24,7 +24,11 @@ int WaitAnsweringSentMessages(std::span<const HANDLE> handles, ULONGLONG deadlin
     const DWORD result =
         MsgWaitForMultipleObjects(count, handles.data(), FALSE, RemainingMilliseconds(deadlineTick), QS_SENDMESSAGE);
     if (result < WAIT_OBJECT_0 + count) return static_cast<int>(result - WAIT_OBJECT_0);
-    if (result == WAIT_OBJECT_0 + count) continue;  // a message was sent to us
+    // A message was sent to us. A steady stream of them must not stretch the deadline.
+    if (result == WAIT_OBJECT_0 + count) {
+      if (GetTickCount64() < deadlineTick) continue;
+      return kWaitTimedOut;
+    }
     return result == WAIT_TIMEOUT ? kWaitTimedOut : kWaitFailed;
   }
 }

@@ -55,6 +55,18 @@ std::wstring ComposeMpvCommandLine(const PlayerLaunch& launch) {
   return line;
 }
 
+std::wstring MpvFrameCommandLine(const FrameLaunch& launch) {
+  // Without the user's configuration: a "keep-open" or "pause" there would hold
+  // the player after its frame until the bound.
+  std::wstring line = QuoteIfSpaced(launch.PlayerPath);
+  line += launch.PlayerParams;
+  line += L" --no-config --no-terminal --audio=no --ao=null --sid=no --start=10% --frames=1"
+          L" --vo=image --vo-image-format=png --vo-image-png-compression=0";
+  AppendArgument(line, L"--vo-image-outdir=", launch.ImageFolder);
+  AppendArgument(line, L"", launch.FileName);
+  return line;
+}
+
 std::string_view MpvIdentification::Requests() {
   return "{\"command\":[\"observe_property\",1,\"dwidth\"]}\n"
          "{\"command\":[\"observe_property\",2,\"dheight\"]}\n"

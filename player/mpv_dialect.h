@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "frame_command.h"
 #include "identify_parser.h"
 #include "player_dialect.h"
 
@@ -30,6 +31,10 @@ extern const PlayerDialect kMpvDialect;
 // and the file after "--", so that no file name can be read as an option.
 // Options are written "--name=value": "--name value" is an error since mpv 0.32.
 std::wstring ComposeMpvCommandLine(const PlayerLaunch& launch);
+
+// For a thumbnail, mpv writes one frame a tenth of the way in (from the start when
+// it can't tell the length) as an image, in one run, at the display shape by itself.
+std::wstring MpvFrameCommandLine(const FrameLaunch& launch);
 
 // mpv's exit code for a file it could not play.
 constexpr std::uint32_t kMpvCannotPlayExitCode = 2;

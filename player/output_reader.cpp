@@ -6,6 +6,10 @@
 // player costs no thread of ours, no timer and no polling; a pool thread runs
 // only when output has arrived. (The pool's I/O completion objects would do the
 // same, but Wine leaks heap for each one a view would make.)
+//
+// Every read is issued from a pool callback, never from the host's thread: a
+// player that writes without pause then holds nothing but a pool thread, and
+// the host's open pays for one call.
 
 namespace {
 
@@ -17,57 +21,75 @@ void CALLBACK OnOutputArrived(PTP_CALLBACK_INSTANCE, void* context, PTP_WAIT, TP
 
 struct OutputReader {
   HANDLE Pipe = nullptr;
+  // Signalled when a read has finished: the identification's last one has the
+  // pool issue the first read here.
   AutoCloseHandle Arrived{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   PTP_WAIT Wait = nullptr;
   // Orders each read against the stop: a read is either never issued or issued
-  // where the stop's cancel finds it.
+  // where the stop finds it.
   SRWLOCK Lock = SRWLOCK_INIT;
   bool Stopping = false;
-  bool ReadPending = false;  // a read waits for output, and nobody has taken its result yet
+  bool ReadPending = false;  // a read was issued, and nobody has taken its result yet
   OVERLAPPED Pending{};
   char Buffer[kReadSize];
 };
 
 namespace {
 
-// Issues one read; true when it completed at once, so that the next may follow.
-// The lock is taken for each read alone: a player that never pauses must not
-// keep the stop waiting.
-bool ReadOnce(OutputReader& reader) {
-  AcquireSRWLockExclusive(&reader.Lock);
-  bool completed = false;
-  if (!reader.Stopping) {
-    reader.Pending = OVERLAPPED{};
-    reader.Pending.hEvent = reader.Arrived.Get();
-    completed = ReadFile(reader.Pipe, reader.Buffer, kReadSize, nullptr, &reader.Pending) != FALSE;
-    // Failing otherwise, the pipe has ended: the player has gone and all it wrote has been read.
-    reader.ReadPending = !completed && GetLastError() == ERROR_IO_PENDING;
-    if (reader.ReadPending) SetThreadpoolWait(reader.Wait, reader.Arrived.Get(), nullptr);
+enum class ReadResult { None, Data, StillPending, Aborted, Ended };
+
+// What became of the pending read, if there is one. Called with the lock held.
+ReadResult CollectRead(OutputReader& reader) {
+  if (!reader.ReadPending) return ReadResult::None;
+  DWORD got = 0;
+  if (GetOverlappedResult(reader.Pipe, &reader.Pending, &got, FALSE)) {
+    reader.ReadPending = false;
+    return ReadResult::Data;  // dropped: nobody needs it
   }
-  ReleaseSRWLockExclusive(&reader.Lock);
-  return completed;
+  const DWORD error = GetLastError();
+  if (error == ERROR_IO_INCOMPLETE) return ReadResult::StillPending;
+  reader.ReadPending = false;
+  return error == ERROR_OPERATION_ABORTED ? ReadResult::Aborted : ReadResult::Ended;
 }
 
-// Reads until a read has to wait, then lets the pool wait for it. What is read is dropped.
-void ReadNext(OutputReader& reader) {
-  while (ReadOnce(reader)) {
+// Issues the next read and has the pool wait for it, whether it completed at
+// once or not (an overlapped read sets its event either way). Called with the lock held.
+void IssueRead(OutputReader& reader) {
+  reader.Pending = OVERLAPPED{};
+  reader.Pending.hEvent = reader.Arrived.Get();
+  if (!ReadFile(reader.Pipe, reader.Buffer, kReadSize, nullptr, &reader.Pending) &&
+      GetLastError() != ERROR_IO_PENDING) {
+    return;  // the pipe has ended: the player has gone and all it wrote has been read
   }
+  reader.ReadPending = true;
+  SetThreadpoolWait(reader.Wait, reader.Arrived.Get(), nullptr);
 }
 
 void CALLBACK OnOutputArrived(PTP_CALLBACK_INSTANCE, void* context, PTP_WAIT, TP_WAIT_RESULT) {
   auto& reader = *static_cast<OutputReader*>(context);
-  DWORD got = 0;
   AcquireSRWLockExclusive(&reader.Lock);
-  const bool read = GetOverlappedResult(reader.Pipe, &reader.Pending, &got, FALSE) != FALSE;
-  reader.ReadPending = false;
+  if (!reader.Stopping) {
+    switch (CollectRead(reader)) {
+      case ReadResult::StillPending:
+        SetThreadpoolWait(reader.Wait, reader.Arrived.Get(), nullptr);
+        break;
+      // A read that was called off without the stop asking for it (on Windows the
+      // exit of the pool thread that issued it does that) is issued again.
+      case ReadResult::None:
+      case ReadResult::Data:
+      case ReadResult::Aborted:
+        IssueRead(reader);
+        break;
+      case ReadResult::Ended:
+        break;
+    }
+  }
   ReleaseSRWLockExclusive(&reader.Lock);
-  // A failed read: the pipe ended, or the stop cancelled it.
-  if (read) ReadNext(reader);
 }
 
 }  // namespace
 
-OutputReader* StartOutputReader(HANDLE outputPipe) {
+OutputReader* PrepareOutputReader(HANDLE outputPipe) {
   auto* reader = new OutputReader;
   reader->Pipe = outputPipe;
   reader->Wait = CreateThreadpoolWait(OnOutputArrived, reader, nullptr);
@@ -76,22 +98,32 @@ OutputReader* StartOutputReader(HANDLE outputPipe) {
     delete reader;
     return nullptr;
   }
-  ReadNext(*reader);
   return reader;
+}
+
+HANDLE OutputReaderEvent(const OutputReader* reader) { return reader != nullptr ? reader->Arrived.Get() : nullptr; }
+
+void StartOutputReader(OutputReader* reader) {
+  if (reader != nullptr) SetThreadpoolWait(reader->Wait, reader->Arrived.Get(), nullptr);
 }
 
 void StopOutputReader(OutputReader* reader) {
   if (reader == nullptr) return;
   AcquireSRWLockExclusive(&reader->Lock);
   reader->Stopping = true;
-  if (reader->ReadPending) CancelIoEx(reader->Pipe, &reader->Pending);
   ReleaseSRWLockExclusive(&reader->Lock);
-  // No callback runs after this; one already on its way finds the stop and reads no more.
+  // The wait comes off before the read is called off: the cancel sets the event,
+  // and the pool must not be watching it then. A callback that runs or is queued
+  // finds the stop and issues nothing. (Dropping queued callbacks instead costs a
+  // pool thread each time under Wine: 11 more threads after 300 views.)
   SetThreadpoolWait(reader->Wait, nullptr, nullptr);
   WaitForThreadpoolWaitCallbacks(reader->Wait, FALSE);
   CloseThreadpoolWait(reader->Wait);
-  // A cancelled read that no callback took may write into the buffer until it has finished.
-  DWORD got = 0;
-  if (reader->ReadPending) GetOverlappedResult(reader->Pipe, &reader->Pending, &got, TRUE);
+  // The read may write into the buffer until it has finished.
+  if (reader->ReadPending) {
+    CancelIoEx(reader->Pipe, &reader->Pending);
+    DWORD got = 0;
+    GetOverlappedResult(reader->Pipe, &reader->Pending, &got, TRUE);
+  }
   delete reader;
 }

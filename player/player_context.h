@@ -15,7 +15,12 @@ struct PlayerContext {
   bool Looping = false;
   bool Muted = false;
   HANDLE Job = nullptr;  // ends the player with the host; null where jobs are refused
-  struct OutputReader* Reader = nullptr;  // drops the player's output once identified; null before or if refused
+  struct OutputReader* Reader = nullptr;  // drops the player's output once identified; null if refused
+  // The last command's write ran out of time, perhaps with part of its line in
+  // the pipe: the next command begins with a line end, so that it is a line of its own.
+  bool CommandCut = false;
+  // Tells this record from a later one at the same address (the view's next file).
+  unsigned Serial = 0;
   PlayerKind Player = PlayerKind::MPlayer;  // whose dialect the commands are in
   struct OutputReader* ControlReader = nullptr;  // drops what a control pipe brings once identified
   struct FullScreenView* FullScreen = nullptr;   // where the view was while the plugin shows it full screen

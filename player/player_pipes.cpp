@@ -29,9 +29,9 @@ void CreatePipePair(bool inbound, DWORD bufferSize, AutoCloseHandle& ours, AutoC
                                           PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
                                           1, bufferSize, bufferSize, 0, nullptr));
   if (!server.IsValid()) return;
-  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  // Not inheritable yet: the start makes the player's ends inheritable just for itself.
   const DWORD clientAccess = inbound ? GENERIC_WRITE | FILE_READ_ATTRIBUTES : GENERIC_READ | FILE_WRITE_ATTRIBUTES;
-  AutoCloseHandle client(CreateFileW(name.c_str(), clientAccess, 0, &inheritable, OPEN_EXISTING, 0, nullptr));
+  AutoCloseHandle client(CreateFileW(name.c_str(), clientAccess, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!client.IsValid()) return;
   ours = std::move(server);
   theirs = std::move(client);
@@ -50,9 +50,9 @@ PlayerPipes CreatePlayerPipes(PlayerInput input) {
   if (input == PlayerInput::CommandPipe) {
     CreatePipePair(false, kCommandBufferSize, pipes.CommandWrite, pipes.CommandRead);
   } else {
-    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    const HANDLE nul = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                   OPEN_EXISTING, 0, nullptr);
+    // Not inheritable yet either, as the pipes' ends.
+    const HANDLE nul =
+        CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (nul != INVALID_HANDLE_VALUE) pipes.CommandRead.Reset(nul);
   }
   return pipes;
@@ -70,17 +70,15 @@ DWORD PipeBytesPending(HANDLE pipe) {
   return pending;
 }
 
-ReadOutcome ReadPipe(HANDLE pipe, HANDLE process, char* buffer, DWORD size, DWORD& bytesRead,
+ReadOutcome ReadPipe(HANDLE pipe, HANDLE process, HANDLE readDone, char* buffer, DWORD size, DWORD& bytesRead,
                      ULONGLONG deadlineTick) {
   bytesRead = 0;
-  AutoCloseHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!done.IsValid()) return ReadOutcome::Ended;
   OVERLAPPED pending{};
-  pending.hEvent = done.Get();
+  pending.hEvent = readDone;
   if (!ReadFile(pipe, buffer, size, nullptr, &pending) && GetLastError() != ERROR_IO_PENDING) {
     return ReadOutcome::Ended;
   }
-  HANDLE watched[] = {done.Get(), process};
+  HANDLE watched[] = {readDone, process};
   size_t watchedCount = process != nullptr ? 2 : 1;
   for (;;) {
     const int signalled = WaitAnsweringSentMessages(std::span(watched, watchedCount), deadlineTick);
@@ -124,8 +122,8 @@ bool WritePipe(HANDLE pipe, std::string_view bytes, ULONGLONG deadlineTick) {
     return false;
   }
   HANDLE watched[] = {done.Get()};
-  if (WaitAnsweringSentMessages(watched, deadlineTick) == 0) {
-    return GetOverlappedResult(pipe, &pending, &written, FALSE) != FALSE;
-  }
-  return FinishAfterCancel(pipe, pending, written) != FALSE;
+  const bool finished = WaitAnsweringSentMessages(watched, deadlineTick) == 0
+                            ? GetOverlappedResult(pipe, &pending, &written, FALSE) != FALSE
+                            : FinishAfterCancel(pipe, pending, written) != FALSE;
+  return finished && written == bytes.size();
 }

@@ -7,8 +7,8 @@
 #include "auto_close_handle.h"
 
 // The player's standard input and output. Our ends are overlapped so that no
-// read or write has to block the host's thread for longer than we choose, and
-// they are not inheritable: only the player's own ends go to the player.
+// read or write has to block the host's thread for longer than we choose. No
+// end is inheritable: the start lets only the player's own ends go to the player.
 // Declared so that a failed start closes them in this order: our output end,
 // our command end, the player's output end, the player's command end.
 struct PlayerPipes {
@@ -41,8 +41,9 @@ enum class ReadOutcome { Data, Ended, TimedOut };
 
 // Reads at most |size| bytes from one of our overlapped pipe ends: returns as
 // soon as the player has written something, the pipe has ended, |process| (if
-// given) has ended with nothing left to read, or the deadline has come.
-ReadOutcome ReadPipe(HANDLE pipe, HANDLE process, char* buffer, DWORD size, DWORD& bytesRead,
+// given) has ended with nothing left to read, or the deadline has come. The
+// read signals |readDone| (a manual-reset event) when it ends.
+ReadOutcome ReadPipe(HANDLE pipe, HANDLE process, HANDLE readDone, char* buffer, DWORD size, DWORD& bytesRead,
                      ULONGLONG deadlineTick);
 
 // Reads at most |size| of the bytes the pipe already holds. It never waits and
@@ -50,5 +51,6 @@ ReadOutcome ReadPipe(HANDLE pipe, HANDLE process, char* buffer, DWORD size, DWOR
 bool ReadAvailable(HANDLE pipe, char* buffer, DWORD size, DWORD& bytesRead);
 
 // Writes the bytes to our overlapped command end, giving up at the deadline
-// (a player that stopped reading must not hold the host).
+// (a player that stopped reading must not hold the host). True when all of
+// them were written.
 bool WritePipe(HANDLE pipe, std::string_view bytes, ULONGLONG deadlineTick);

@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <utility>
 
-#include "auto_close_handle.h"
 #include "command_line.h"
-#include "inherited_handles.h"
 #include "message_wait.h"
 #include "mpv_identify_reader.h"
 #include "output_reader.h"
-#include "player_job.h"
 #include "player_pipes.h"
+#include "process_launch.h"
 #include "text_codec.h"
 
 namespace {
@@ -34,56 +32,34 @@ std::optional<PlayerContext> StartPlayer(const PlayerStart& start) {
   std::wstring commandLine = dialect.CommandLine(
       {start.PlayerPath, start.PlayerParams, start.Embedded, viewHandle, start.FileName, start.ControlPipe, viewWindow});
 
-  STARTUPINFOEXW startup{};
-  startup.StartupInfo.cb = sizeof(startup.StartupInfo);
-  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-  startup.StartupInfo.hStdInput = pipes.CommandRead.Get();
-  startup.StartupInfo.hStdOutput = pipes.OutputWrite.Get();
-  startup.StartupInfo.hStdError = pipes.OutputWrite.Get();
-  // Only the player's own two ends go to it: the host's other threads may hold
-  // inheritable handles of their own this very moment (a helper's output pipe),
-  // and a player holding a copy would keep them open for as long as it plays.
-  const InheritedHandles inherited({pipes.CommandRead.Get(), pipes.OutputWrite.Get()});
-  DWORD flags = DETACHED_PROCESS;
-  if (inherited.List() != nullptr) {
-    startup.StartupInfo.cb = sizeof(startup);
-    startup.lpAttributeList = inherited.List();
-    flags |= EXTENDED_STARTUPINFO_PRESENT;
-  }
-
-  AutoCloseHandle job(CreatePlayerJob());
-  // Suspended until it is in the job, so that it can't start anything outside it first.
-  if (job.IsValid()) flags |= CREATE_SUSPENDED;
-  PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                      &startup.StartupInfo, &started)) {
+  std::optional<LaunchedProcess> launched =
+      LaunchPlayerProcess(std::move(commandLine), pipes.CommandRead.Get(), pipes.OutputWrite.Get());
+  if (!launched) {
     WarnCannotStart(start.PlayerPath);
     return std::nullopt;
-  }
-  AutoCloseHandle process(started.hProcess);
-  AutoCloseHandle thread(started.hThread);
-  if (job.IsValid()) {
-    if (!AssignProcessToJobObject(job.Get(), process.Get())) job.Reset();
-    ResumeThread(thread.Get());
   }
   // The player holds its own copies of its ends.
   pipes.OutputWrite.Reset();
   pipes.CommandRead.Reset();
-  thread.Reset();
 
   PlayerContext context;
-  context.Process = process.Release();
+  context.Process = launched->Process.Release();
   context.CommandPipe = pipes.CommandWrite.Release();
   context.OutputPipe = pipes.OutputRead.Release();
   context.Running = true;
-  context.Job = job.Release();
+  context.Job = launched->Job.Release();
   context.Player = start.Player;
   return context;
 }
 
 IdentifyOutcome IdentifyPlayer(PlayerContext& context, const std::wstring& controlPipe) {
-  if (DialectOf(context.Player).ServesControlPipe) return ReadMpvIdentification(context, controlPipe);
-  return {ReadVideoSize(context.OutputPipe, context.Process)};
+  if (!DialectOf(context.Player).ServesControlPipe) {
+    return {ReadVideoSize(context.OutputPipe, context.Process, kIdentifyBoundMs, OutputReaderEvent(context.Reader))};
+  }
+  // No identification read on the output pipe leaves the reader's event set:
+  // set here, it has the reader's start issue the first read.
+  if (const HANDLE outputRead = OutputReaderEvent(context.Reader); outputRead != nullptr) SetEvent(outputRead);
+  return ReadMpvIdentification(context, controlPipe);
 }
 
 void WarnNoControlPipeOnce(std::wstring_view playerPath) {
@@ -95,16 +71,17 @@ void WarnNoControlPipeOnce(std::wstring_view playerPath) {
   MessageBoxW(nullptr, text.c_str(), L"reelpane", MB_OK | MB_ICONWARNING);
 }
 
-void SendPlayerCommand(const PlayerContext& context, std::string_view command) {
-  if (context.Process == nullptr || context.CommandPipe == nullptr) return;
-  std::string line(command);
+bool SendPlayerCommand(const PlayerContext& context, std::string_view command) {
+  if (context.Process == nullptr || context.CommandPipe == nullptr) return false;
+  std::string line = context.CommandCut ? "\n" : "";
+  line += command;
   line += '\n';
-  WritePipe(context.CommandPipe, line, DeadlineAfter(kCommandWriteBoundMs));
+  return WritePipe(context.CommandPipe, line, DeadlineAfter(kCommandWriteBoundMs));
 }
 
-void SendPlayerAction(const PlayerContext& context, PlayerAction action) {
+bool SendPlayerAction(const PlayerContext& context, PlayerAction action) {
   const std::string_view command = DialectOf(context.Player).Command(action);
-  if (!command.empty()) SendPlayerCommand(context, command);
+  return !command.empty() && SendPlayerCommand(context, command);
 }
 
 bool PlayerIsTold(const PlayerContext& context, PlayerAction action) {

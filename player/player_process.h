@@ -39,11 +39,13 @@ IdentifyOutcome IdentifyPlayer(PlayerContext& context, const std::wstring& contr
 // other viewers without it.
 void WarnNoControlPipeOnce(std::wstring_view playerPath);
 
-// One slave command, without its line end.
-void SendPlayerCommand(const PlayerContext& context, std::string_view command);
+// One command, without its line end, on the player's command channel. True when
+// it was written whole; a command that could not be is dropped (see CommandCut).
+bool SendPlayerCommand(const PlayerContext& context, std::string_view command);
 
-// |action| in the player's own dialect; nothing when its dialect leaves the action to the plugin.
-void SendPlayerAction(const PlayerContext& context, PlayerAction action);
+// |action| in the player's own dialect. True when its command was written whole;
+// false, with nothing written, when the dialect leaves the action to the plugin.
+bool SendPlayerAction(const PlayerContext& context, PlayerAction action);
 // Whether the player is told |action| at all.
 bool PlayerIsTold(const PlayerContext& context, PlayerAction action);
 

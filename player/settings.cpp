@@ -34,20 +34,6 @@ std::wstring ModuleFileName() {
   }
 }
 
-std::wstring CurrentDirectory() {
-  DWORD needed = GetCurrentDirectoryW(0, nullptr);
-  while (needed != 0) {
-    std::wstring directory(needed, L'\0');
-    const DWORD length = GetCurrentDirectoryW(needed, directory.data());
-    if (length < needed) {
-      directory.resize(length);
-      return directory;
-    }
-    needed = length;  // it grew in between
-  }
-  return {};
-}
-
 // Empty when the expansion fails or would not fit its buffer: a value is never
 // used with undefined content.
 std::wstring ExpandVariables(const std::wstring& text) {
@@ -69,20 +55,6 @@ std::wstring FullPathName(const std::wstring& path) {
   full.resize(length);
   return full;
 }
-
-// Holds the process's current directory at the plugin folder while it lives.
-class ScopedPluginCurrentDirectory {
- public:
-  ScopedPluginCurrentDirectory() : saved_(CurrentDirectory()) {
-    SetCurrentDirectoryW(FolderAsDirectory(PluginFolder()).c_str());
-  }
-  ScopedPluginCurrentDirectory(const ScopedPluginCurrentDirectory&) = delete;
-  ScopedPluginCurrentDirectory& operator=(const ScopedPluginCurrentDirectory&) = delete;
-  ~ScopedPluginCurrentDirectory() { SetCurrentDirectoryW(saved_.c_str()); }
-
- private:
-  std::wstring saved_;
-};
 
 bool IsFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
@@ -135,12 +107,6 @@ std::wstring FolderOfFile(std::wstring_view fileName) {
   return cut == std::wstring_view::npos ? std::wstring() : std::wstring(fileName.substr(0, cut + 1));
 }
 
-std::wstring FolderAsDirectory(std::wstring_view folder) {
-  const bool driveRoot = folder.size() == 3 && folder[1] == L':' && folder[2] == L'\\';
-  if (!driveRoot && folder.size() > 1 && folder.back() == L'\\') folder.remove_suffix(1);
-  return std::wstring(folder);
-}
-
 std::wstring PluginFolder() { return FolderOfFile(ModuleFileName()); }
 
 std::wstring SettingsFilePath() { return PluginFolder() + kSettingsFileName; }
@@ -170,15 +136,16 @@ void ReadPluginSettings(const std::wstring& settingsFile, PluginSettings& settin
   if (IsExistingFile(candidate)) settings.PlayerPath = std::move(candidate);
 #endif
   settings.Player = ChoosePlayerKind(ReadIniString(kSection, L"Player", L"", settingsFile), settings.PlayerPath);
+  settings.Thumbnails = ReadIniString(kSection, L"Thumbnails", L"", settingsFile) != L"0";
 }
 
 std::wstring ResolvePluginPath(std::wstring_view path) {
   if (path.empty()) return {};
+  // Taken from the plugin folder, never from the current directory: that is the
+  // host's, and changing it even for a moment would be seen by its other threads.
   const std::wstring expanded = ExpandVariables(std::wstring(path));
-  // GetFullPathNameW resolves against the current directory, which is the
-  // host's; the plugin folder stands in for it just for this call.
-  ScopedPluginCurrentDirectory inPluginFolder;
-  return FullPathName(expanded);
+  if (expanded.empty()) return {};
+  return FullPathName(AnchorAtFolder(expanded, PluginFolder()));
 }
 
 bool IsExistingFile(const std::wstring& path) {

@@ -10,6 +10,7 @@ struct PluginSettings {
   std::wstring PlayerParams;  // as read: not trimmed, not expanded
   std::wstring ViewSize;
   PlayerKind Player = PlayerKind::MPlayer;  // from "Player", else from the program's name
+  bool Thumbnails = true;                   // "Thumbnails=0" gives the thumbnail view no frames
 };
 
 // The folder holding this plugin file, with its trailing backslash.
@@ -28,5 +29,4 @@ bool IsExistingFile(const std::wstring& path);
 
 // Pure helpers of the above, exposed for tests.
 
-std::wstring FolderOfFile(std::wstring_view fileName);       // cut after the last '\' or ':'
-std::wstring FolderAsDirectory(std::wstring_view folder);    // no trailing '\' except at a drive root
+std::wstring FolderOfFile(std::wstring_view fileName);  // cut after the last '\' or ':'

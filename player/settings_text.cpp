@@ -66,7 +66,48 @@ std::wstring WithoutQuotes(std::wstring_view value) {
   return std::wstring(value);
 }
 
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool HasDrive(std::wstring_view path) {
+  if (path.size() < 2 || path[1] != L':') return false;
+  const wchar_t letter = AsciiLower(path[0]);
+  return letter >= L'a' && letter <= L'z';
+}
+
+// Where a rooted path starts on |folder|: "C:", "\\server\share", "\\?\C:" or "\\?\UNC\server\share".
+std::wstring_view RootOf(std::wstring_view folder) {
+  size_t skip = 0;
+  if (folder.starts_with(L"\\\\?\\")) {
+    skip = 4;
+    if (HasDrive(folder.substr(skip))) return folder.substr(0, skip + 2);
+    if (folder.substr(skip).starts_with(L"UNC\\")) skip += 4;
+  } else if (HasDrive(folder)) {
+    return folder.substr(0, 2);
+  } else if (folder.size() >= 2 && IsSeparator(folder[0]) && IsSeparator(folder[1])) {
+    skip = 2;
+  }
+  // A share's root holds its server and share names.
+  size_t end = skip;
+  for (int names = 0; names < 2 && end < folder.size(); ++names) {
+    while (end < folder.size() && !IsSeparator(folder[end])) ++end;
+    if (names == 0 && end < folder.size()) ++end;
+  }
+  return folder.substr(0, end);
+}
+
 }  // namespace
+
+std::wstring AnchorAtFolder(std::wstring_view path, std::wstring_view folder) {
+  const bool rooted = !path.empty() && IsSeparator(path[0]);
+  if (rooted && path.size() >= 2 && IsSeparator(path[1])) return std::wstring(path);  // a share or a device
+  if (rooted) return std::wstring(RootOf(folder)) + std::wstring(path);
+  if (!HasDrive(path)) return std::wstring(folder) + std::wstring(path);
+  if (path.size() > 2 && IsSeparator(path[2])) return std::wstring(path);
+  const std::wstring_view folderRoot = RootOf(folder);
+  const bool sameDrive = folderRoot.size() >= 2 && folderRoot.back() == L':' &&
+                         AsciiLower(folderRoot[folderRoot.size() - 2]) == AsciiLower(path[0]);
+  return sameDrive ? std::wstring(folder) + std::wstring(path.substr(2)) : std::wstring(path);
+}
 
 bool IsUtf8SettingsText(std::string_view bytes) {
   if (bytes.starts_with(kUtf8Mark)) return true;

@@ -21,6 +21,15 @@ bool IsUtf8SettingsText(std::string_view bytes);
 // the key is missing or has no "=" (the caller's default applies). Not cut to any length.
 std::optional<std::wstring> FindIniValue(std::wstring_view text, std::wstring_view section, std::wstring_view key);
 
+// |path| as GetFullPathNameW would take it with |folder| (a full path ending in a
+// backslash) as the current directory, without making it one: a relative path or
+// a bare name goes under |folder|, a path rooted without a drive ("\\mplayer") on
+// |folder|'s drive or share, a drive-relative one ("D:mplayer") under |folder| when
+// |folder| is on that drive. An absolute path, and a drive-relative one on another
+// drive (which the system takes from that drive's own current folder), come back as
+// they are. Pure: the current directory is the whole host's, and other threads use it.
+std::wstring AnchorAtFolder(std::wstring_view path, std::wstring_view folder);
+
 // Which program plays: MPlayer in slave mode, or mpv through its control pipe.
 enum class PlayerKind { MPlayer, Mpv };
 

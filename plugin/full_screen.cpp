@@ -79,8 +79,11 @@ void EnterFullScreen(HWND view, PlayerContext& stored) {
   SetFocus(view);
 }
 
+}  // namespace
+
 void LeaveFullScreen(HWND view, PlayerContext& stored) {
   const std::unique_ptr<FullScreenView> state(std::exchange(stored.FullScreen, nullptr));
+  if (state == nullptr) return;
   DestroyPlaceholder(state->Placeholder);
   const RECT& place = state->Place;
   SetWindowLongPtrW(view, GWLP_HWNDPARENT, 0);  // no owner: while it is a pop-up, this slot is its owner
@@ -94,8 +97,6 @@ void LeaveFullScreen(HWND view, PlayerContext& stored) {
                SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   if (IsWindow(state->Focus)) SetFocus(state->Focus);
 }
-
-}  // namespace
 
 void ToggleFullScreen(HWND view, PlayerContext& stored) {
   if (stored.FullScreen == nullptr) EnterFullScreen(view, stored);

@@ -18,6 +18,10 @@
 // changes) and may close the view, so nothing is read after it.
 void ToggleFullScreen(HWND view, PlayerContext& stored);
 
+// Puts a view shown full screen back into the Lister as it was; nothing for a
+// view that is not. Host code may run inside, as in ToggleFullScreen.
+void LeaveFullScreen(HWND view, PlayerContext& stored);
+
 // The view's Lister window, full screen or not.
 HWND ListerOf(HWND view, const PlayerContext& stored);
 

@@ -5,8 +5,15 @@
 // the Lister window placed. Null when nothing could be shown.
 HWND OpenPlayerView(HINSTANCE instance, HWND lister, const wchar_t* fileName);
 
+// The next file into an open view, in place of its player: the old player is
+// stopped as a close stops it, then the new one starts as an opening starts it.
+// False, with the view left empty (or gone, if host code destroyed it meanwhile),
+// when the new file can't be shown; false at once, with nothing touched, for a
+// window that is not a view of ours in |lister| or is still loading a file.
+bool LoadNextIntoView(HWND lister, HWND view, const wchar_t* fileName);
+
 // Stops the view's player and releases everything the view owns. Windows that
-// are not open views are left alone.
+// are not views of ours are left alone.
 void ClosePlayerView(HWND view);
 
 // Releases what a view still owns when its window is destroyed by anything but

@@ -27,19 +27,35 @@ void OnNcPaint(HWND window) {
   EndPaint(window, &paint);
 }
 
-void ToggleLoop(PlayerContext& stored, const PlayerContext& copy) {
-  stored.Looping = !stored.Looping;
-  SendPlayerAction(copy, stored.Looping ? PlayerAction::LoopOn : PlayerAction::LoopOff);
-}
-
-void ToggleMute(PlayerContext& stored, const PlayerContext& copy) {
-  stored.Muted = !stored.Muted;
-  SendPlayerAction(copy, stored.Muted ? PlayerAction::MuteOn : PlayerAction::MuteOff);
-}
-
 // Our command writes let host code run while they wait, which may close this
-// view: after one, the view is acted on only if it still holds the same record.
-bool StillOpen(HWND window, const PlayerContext* stored) { return ViewContext(window) == stored; }
+// view or give it the next file: after one, the view is acted on only if it
+// still holds the same record.
+bool StillOpen(HWND window, const PlayerContext* stored, const PlayerContext& copy) {
+  return ViewContext(window) == stored && stored->Serial == copy.Serial;
+}
+
+// Sends through the copy; what came of the write is kept in the stored record
+// while the view still holds it. True when the command was written whole.
+bool Send(HWND window, PlayerContext* stored, const PlayerContext& copy, PlayerAction action) {
+  const bool whole = SendPlayerAction(copy, action);
+  if (StillOpen(window, stored, copy)) stored->CommandCut = !whole;
+  return whole;
+}
+
+// A toggle's state follows what the player was told: a dropped command leaves it as it was.
+void ToggleLoop(HWND window, PlayerContext* stored, const PlayerContext& copy) {
+  if (Send(window, stored, copy, copy.Looping ? PlayerAction::LoopOff : PlayerAction::LoopOn) &&
+      StillOpen(window, stored, copy)) {
+    stored->Looping = !copy.Looping;
+  }
+}
+
+void ToggleMute(HWND window, PlayerContext* stored, const PlayerContext& copy) {
+  if (Send(window, stored, copy, copy.Muted ? PlayerAction::MuteOff : PlayerAction::MuteOn) &&
+      StillOpen(window, stored, copy)) {
+    stored->Muted = !copy.Muted;
+  }
+}
 
 void OnKeyDown(HWND window, WPARAM virtualKey) {
   PlayerContext* stored = ViewContext(window);
@@ -50,24 +66,24 @@ void OnKeyDown(HWND window, WPARAM virtualKey) {
   if (binding == nullptr) return;
   switch (binding->Action) {
     case KeyAction::Send:
-      SendPlayerAction(copy, binding->Player);
+      Send(window, stored, copy, binding->Player);
       break;
     case KeyAction::ToggleLoop:
-      ToggleLoop(*stored, copy);
+      ToggleLoop(window, stored, copy);
       break;
     case KeyAction::ToggleMute:
-      ToggleMute(*stored, copy);
+      ToggleMute(window, stored, copy);
       break;
     case KeyAction::ShowProgress:
       DrainPlayerOutput(copy.OutputPipe);  // stale answers would otherwise pile up in the pipe
-      SendPlayerAction(copy, binding->Player);
+      Send(window, stored, copy, binding->Player);
       break;
     case KeyAction::Quit:
-      SendPlayerAction(copy, binding->Player);
+      Send(window, stored, copy, binding->Player);
       // Closing the Lister window makes the host close this view properly. A view
       // closed meanwhile has no Lister to ask, and a null target would post the
       // close to the host's own thread.
-      if (StillOpen(window, stored)) {
+      if (StillOpen(window, stored, copy)) {
         if (HWND lister = ListerOf(window, *stored); lister != nullptr) PostMessageW(lister, WM_CLOSE, 0, 0);
       }
       break;
@@ -82,6 +98,13 @@ void OnDestroy(HWND window) {
 }
 
 }  // namespace
+
+void SendViewAction(HWND view, PlayerAction action) {
+  PlayerContext* stored = ViewContext(view);
+  if (stored == nullptr) return;
+  const PlayerContext copy = *stored;
+  Send(view, stored, copy, action);
+}
 
 void RegisterPlayerWindowClass(HINSTANCE instance) {
   WNDCLASSW windowClass{};
@@ -103,19 +126,23 @@ HWND CreatePlayerViewWindow(HWND lister, HINSTANCE instance) {
 }
 
 void StoreViewContext(HWND view, PlayerContext* context) {
+  static unsigned serial = 0;
+  if (context != nullptr) context->Serial = ++serial;
   SetWindowLongPtrW(view, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(context));
 }
 
-PlayerContext* ViewContext(HWND view) {
-  // The host may hand us any window; only our own views hold a record. The class's
-  // procedure tells ours apart: the window's own one changes when the host subclasses
-  // the view, and that view must still take keys and be closed.
+bool IsPlayerView(HWND view) {
+  // The host may hand us any window. The class's procedure tells ours apart: the
+  // window's own one changes when the host subclasses the view, and that view must
+  // still take keys and be closed.
   wchar_t className[std::size(kClassName) + 1] = {};
-  if (view == nullptr || GetClassNameW(view, className, static_cast<int>(std::size(className))) == 0 ||
-      std::wcscmp(className, kClassName) != 0 ||
-      GetClassLongPtrW(view, GCLP_WNDPROC) != reinterpret_cast<ULONG_PTR>(PlayerWindowProc)) {
-    return nullptr;
-  }
+  return view != nullptr && GetClassNameW(view, className, static_cast<int>(std::size(className))) != 0 &&
+         std::wcscmp(className, kClassName) == 0 &&
+         GetClassLongPtrW(view, GCLP_WNDPROC) == reinterpret_cast<ULONG_PTR>(PlayerWindowProc);
+}
+
+PlayerContext* ViewContext(HWND view) {
+  if (!IsPlayerView(view)) return nullptr;
   return reinterpret_cast<PlayerContext*>(GetWindowLongPtrW(view, GWLP_USERDATA));
 }
 
@@ -132,6 +159,8 @@ DestructionWatch::DestructionWatch(HWND view) : view_(view) {
 DestructionWatch::~DestructionWatch() {
   if (!destroyed_) SetWindowLongPtrW(view_, kDestructionFlagSlot, 0);
 }
+
+bool IsViewBeingLoaded(HWND view) { return GetWindowLongPtrW(view, kDestructionFlagSlot) != 0; }
 
 LRESULT CALLBACK PlayerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {

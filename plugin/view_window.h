@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "player_context.h"
+#include "player_dialect.h"
 
 // The child window of the Lister window that the player draws into and that
 // takes the keys while a video is shown.
@@ -12,6 +13,9 @@ void RegisterPlayerWindowClass(HINSTANCE instance);
 void UnregisterPlayerWindowClass(HINSTANCE instance);
 HWND CreatePlayerViewWindow(HWND lister, HINSTANCE instance);
 
+// Whether |view| is one of our view windows, with or without a record.
+bool IsPlayerView(HWND view);
+
 // The view's record lives on the heap; its address sits in the window's user-data slot.
 void StoreViewContext(HWND view, PlayerContext* context);
 // Null for any window that is not one of our views or holds no record yet.
@@ -19,6 +23,9 @@ PlayerContext* ViewContext(HWND view);
 // Takes the record out of the view, so that whatever runs inside our later
 // waits (a nested close, a key, the host's command) finds none and does nothing.
 std::unique_ptr<PlayerContext> TakeViewContext(HWND view);
+
+// Tells the view's player |action|, if the window is an open view.
+void SendViewAction(HWND view, PlayerAction action);
 
 // Tells the opening sequence whether its view window was destroyed while host
 // code ran inside one of its waits (the Lister window closed under it). The
@@ -35,5 +42,8 @@ class DestructionWatch {
   HWND view_;
   bool destroyed_ = false;
 };
+
+// Whether a watch is on |view|: a file is being loaded into it.
+bool IsViewBeingLoaded(HWND view);
 
 LRESULT CALLBACK PlayerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -31,8 +31,9 @@ struct StackMove {
   int ArgumentBytes;  // what the export was handed
 };
 
-// Calls each of the six exports once, a view opened and closed among them, and
-// gives where each call left the 32-bit host's stack pointer.
+// Calls each of the ten exports once, a view opened, switched and closed among
+// them and thumbnails asked for, and gives where each call left the 32-bit host's
+// stack pointer.
 std::vector<StackMove> StackMovesOfEveryExport(TestWorkspace& workspace, HWND lister) {
   workspace.WriteDefaultSettings();
   PluginHost& host = workspace.LoadPlugin(false);
@@ -46,10 +47,18 @@ std::vector<StackMove> StackMovesOfEveryExport(TestWorkspace& workspace, HWND li
   const OpenedView opened = workspace.Open(lister, IdentifyScript(640, 480));
   moves.push_back({"ListLoadW", host.LastStackMove(), 12});
   EXPECT_NE(opened.View, nullptr);
+  host.LoadNextAnsi(lister, opened.View, "C:\\videos\\next.avi");
+  moves.push_back({"ListLoadNext", host.LastStackMove(), 16});
+  EXPECT_EQ(workspace.OpenNext(lister, opened.View, IdentifyScript(320, 240)).Result, 0);
+  moves.push_back({"ListLoadNextW", host.LastStackMove(), 16});
   host.SendCommand(opened.View, 0);
   moves.push_back({"ListSendCommand", host.LastStackMove(), 12});
   host.CloseWindow(opened.View);
   moves.push_back({"ListCloseWindow", host.LastStackMove(), 4});
+  host.PreviewBitmapAnsi("C:\\videos\\clip.avi", 96, 96);
+  moves.push_back({"ListGetPreviewBitmap", host.LastStackMove(), 20});
+  host.PreviewBitmap(L"C:\\videos\\no such clip.avi", 96, 96);  // refused before any player starts
+  moves.push_back({"ListGetPreviewBitmapW", host.LastStackMove(), 20});
   return moves;
 }
 
@@ -74,8 +83,19 @@ TEST_F(Exports, DetectStringForEveryBufferSize) {
 TEST_F(Exports, AnsiFileNamesAreRefused) {
   PluginHost& host = LoadWithDefaultSettings();
   EXPECT_EQ(host.LoadAnsi(lister_, "C:\\videos\\clip.avi"), nullptr);
+  EXPECT_EQ(host.PreviewBitmapAnsi("C:\\videos\\clip.avi", 96, 96), nullptr);
   EXPECT_EQ(GetWindow(lister_, GW_CHILD), nullptr);
   EXPECT_TRUE(TestWorkspace::RunningChildProcesses().empty());
+
+  // The next file too: the open view keeps its player, which hears nothing.
+  const OpenedView opened = workspace_.Open(lister_, IdentifyScript(640, 480));
+  ASSERT_NE(opened.View, nullptr);
+  EXPECT_EQ(host.LoadNextAnsi(lister_, opened.View, "C:\\videos\\next.avi"), 1);
+  EXPECT_EQ(opened.Log.ProcessIds().size(), 1u) << "no player started";
+  EXPECT_EQ(TestWorkspace::RunningChildProcesses().size(), 1u);
+  SendMessageW(opened.View, WM_KEYDOWN, VK_SPACE, 1);
+  EXPECT_TRUE(opened.Log.WaitForInput("pause\n")) << opened.Log.StandardInput();
+  host.CloseWindow(opened.View);
 }
 
 TEST_F(Exports, NothingOpensBeforeDefaultParams) {

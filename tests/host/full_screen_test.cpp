@@ -172,6 +172,36 @@ TEST_F(MpvFullScreen, ListerDestroyedWhileFullScreenLeavesNoWindowAndEndsThePlay
   }
 }
 
+// The next file while the view is shown full screen (the quick-view panel moving
+// on): the view goes back into its Lister as it was, and the next mpv plays there.
+TEST_F(MpvFullScreen, NextFileWhileFullScreenPutsTheViewBackFirst) {
+  HWND lister = CreateEmbeddedListerWindow();
+  const OpenedView opened = OpenSized(lister);
+  ASSERT_NE(opened.View, nullptr);
+  const RECT before = WindowRectOf(opened.View);
+  const LONG_PTR styleBefore = GetWindowLongPtrW(opened.View, GWL_STYLE);
+  host_->SendCommand(opened.View, kFullScreen);
+  ASSERT_EQ(GetAncestor(opened.View, GA_PARENT), GetDesktopWindow());
+
+  const LoadedNext next = workspace_.OpenNext(lister, opened.View, MpvIdentifyScript(320, 240));
+  EXPECT_EQ(next.Result, 0) << "the view is still the Lister's";
+  EXPECT_TRUE(SameRect(WindowRectOf(opened.View), before)) << Describe(WindowRectOf(opened.View));
+  EXPECT_EQ(GetAncestor(opened.View, GA_PARENT), lister);
+  EXPECT_EQ(GetWindowLongPtrW(opened.View, GWL_STYLE), styleBefore);
+  EXPECT_FALSE(GetWindowLongPtrW(opened.View, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  EXPECT_EQ(GetWindow(lister, GW_CHILD), opened.View);
+  EXPECT_EQ(GetWindow(opened.View, GW_HWNDNEXT), nullptr) << "nothing of ours is left in the Lister";
+  EXPECT_TRUE(next.Log.HasEvent("pipe-connected"));
+
+  // And the next command 2 shows the new player's view full screen afresh.
+  host_->SendCommand(opened.View, kFullScreen);
+  EXPECT_TRUE(SameRect(WindowRectOf(opened.View), MonitorOf(lister)));
+  host_->SendCommand(opened.View, kFullScreen);
+  EXPECT_TRUE(SameRect(WindowRectOf(opened.View), before));
+  host_->CloseWindow(opened.View);
+  DestroyListerWindow(lister);
+}
+
 // Full screen, the view has no parent: Q still asks its own Lister to close, and
 // nothing else (for an embedded Lister, the top-level window is the file manager's).
 TEST_F(MpvFullScreen, QuitKeyAsksTheViewsOwnListerToClose) {

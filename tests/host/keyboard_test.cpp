@@ -47,9 +47,6 @@ const std::vector<KeyCommand> kKeyTable = {
 
 LRESULT Press(HWND view, WPARAM key, LPARAM lParam = kFirstPress) { return SendMessageW(view, WM_KEYDOWN, key, lParam); }
 
-const PlayerContext& StoredContext(HWND view) {
-  return *reinterpret_cast<const PlayerContext*>(GetWindowLongPtrW(view, GWLP_USERDATA));
-}
 
 DWORD BytesPending(HANDLE pipe) {
   DWORD pending = 0;

@@ -51,8 +51,9 @@ TEST_F(PlayerStart, ParametersWithoutLeadingBlankFollowThePathDirectly) {
 }
 
 TEST_F(PlayerStart, MissingPlayerWarnsAndLeavesNothingOpen) {
+  PluginHost& host = LoadWithDefaultSettings();
+  KeepPoolWaiting();
   workspace_.WriteSettings({{L"MPlayer_path", L"no such folder\\mplayer.exe"}});
-  PluginHost& host = workspace_.LoadPlugin();
   // Warm up whatever the first start allocates once per process, then count.
   host.LoadW(lister_, L"C:\\videos\\clip.avi");
   boxes_.Take();

@@ -26,11 +26,6 @@ namespace {
 // A frame of the test picture has dozens of colours; the colour key alone has one.
 constexpr size_t kPictureColours = 20;
 
-std::wstring SamplePath(const char* name) {
-  const char* folder = std::getenv("REELPANE_SAMPLES");
-  return JoinPath(WindowsPathOf(folder != nullptr ? folder : ""), FromUtf8(name));
-}
-
 size_t ColoursIn(const ScreenCapture& capture) {
   std::set<std::string> colours;
   const size_t stride = static_cast<size_t>((capture.Width * 3 + 3) & ~3);
@@ -96,10 +91,7 @@ TEST_F(RealMpvEndToEnd, OpensSeeksPausesQuitsPlaysADamagedVideoToItsEndAndRefuse
   const size_t colours = ColoursIn(*picture);
   std::printf("the Lister window shows %zu colours\n", colours);
   EXPECT_GE(colours, kPictureColours);
-  if (const char* folder = std::getenv("REELPANE_SCREENSHOTS")) {
-    const std::wstring path = JoinPath(WindowsPathOf(folder), L"real-mpv-lister.bmp");
-    std::printf("screenshot: %s\n", SaveWindowScreenshot(lister_, path) ? Utf8(path).c_str() : "(failed)");
-  }
+  SaveScreenshot(lister_, "real-mpv-lister");
 
   ExpectUpSeeksAMinuteAndSpaceHolds(view, mpv);
   ExpectQuitEndsThePlayerByItself(view, mpv, relay, [&] { Close(view, "after Q"); }, "exited 0 Quit ");

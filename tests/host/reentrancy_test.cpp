@@ -94,17 +94,19 @@ TEST_F(Reentrancy, QuitKeyOfAViewClosedDuringItsWritePostsNothing) {
   PluginHost& host = LoadWithDefaultSettings();
   const OpenedView opened = workspace_.Open(lister_, IdentifyScript(640, 480) + "stop-reading\n");
   ASSERT_NE(opened.View, nullptr);
-  // Keys until one waits out the write bound: the command pipe is full.
-  bool full = false;
-  for (int press = 0; press < 4000 && !full; ++press) {
-    const ULONGLONG start = GetTickCount64();
+  // Keys until one's command could not be written whole: the command pipe is full.
+  for (int press = 0; press < 4000 && !StoredContext(opened.View).CommandCut; ++press) {
     SendMessageW(opened.View, WM_KEYDOWN, VK_SPACE, 1);
-    full = GetTickCount64() - start >= kCommandWriteBoundMs * 4 / 5;
   }
-  ASSERT_TRUE(full);
+  ASSERT_TRUE(StoredContext(opened.View).CommandCut);
 
-  // The host closes the view while Q's "quit" waits to be written.
-  SentHostCode close(kCommandWriteBoundMs / 3, [&] { host.CloseWindow(opened.View); });
+  // The host closes the view while Q's "quit" waits to be written: the close is
+  // sent to this thread before Q is pressed, so the first wait that answers sent
+  // messages, the one for Q's write, runs it.
+  SentHostCode close([] { return true; }, [&] { host.CloseWindow(opened.View); });
+  for (int waited = 0; waited < 60000 && (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) == 0; ++waited) {
+    Sleep(1);  // not a pump: the close must wait for Q's write
+  }
   SendMessageW(opened.View, WM_KEYDOWN, 'Q', 1);
   ASSERT_TRUE(close.Ran());
 

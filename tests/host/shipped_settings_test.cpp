@@ -4,6 +4,7 @@
 
 #include "host_test.h"
 #include "placement_math.h"
+#include "test_images.h"
 
 namespace {
 
@@ -97,4 +98,23 @@ TEST_F(ShippedSettings, UnquotedParamsLoseTheirBlankAndThePlayerCannotStart) {
   ASSERT_TRUE(box.has_value());
   EXPECT_EQ(box->first, L"reelpane");
   EXPECT_EQ(box->second, L"Cannot create process: " + player_);
+}
+
+// The sample leaves the thumbnails on, and its line is where a user turns them off.
+TEST_F(ShippedSettings, SampleGivesThumbnailsUntilItsLineSaysZero) {
+  const std::string sample = ShippedSampleSettings();
+  const std::wstring video = JoinPath(workspace_.Folder(), L"clip.avi");
+  WriteFileBytes(video, "not a video");
+  ASSERT_TRUE(WritePng(video + L".png", QuartersPicture(320, 240, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF})));
+  const std::string script = "write ID_VIDEO_WIDTH=640\\nID_VIDEO_HEIGHT=480\\nID_LENGTH=9.00\\n\nimage\nexit 0\n";
+  Install(sample);
+  const TakenThumbnail on = workspace_.Thumbnail(script, video, 96, 96);
+  if (!BoundReachedInASlowLane(on)) {
+    EXPECT_NE(on.Bitmap, nullptr);
+  }
+  DeleteObject(on.Bitmap);
+  WriteFileBytes(JoinPath(workspace_.Folder(), L"reelpane.ini"), WithLine(sample, "Thumbnails=1", "Thumbnails=0"));
+  const TakenThumbnail off = workspace_.Thumbnail(script, video, 96, 96);
+  EXPECT_EQ(off.Bitmap, nullptr);
+  EXPECT_FALSE(off.Log.Started());
 }

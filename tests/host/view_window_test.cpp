@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bitmap_info.h"
 #include "host_test.h"
 #include "plugin_call_spy.h"
 #include "window_messages.h"
@@ -23,13 +24,7 @@ LRESULT Press(HWND view, WPARAM key) { return SendMessageW(view, WM_KEYDOWN, key
 class Canvas {
  public:
   Canvas(int width, int height) : width_(width), height_(height), dc_(CreateCompatibleDC(nullptr)) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    const BITMAPINFO info = TopDown32BitInfo(width, height);
     void* bits = nullptr;
     bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     pixels_ = static_cast<std::uint32_t*>(bits);

@@ -53,3 +53,22 @@ TEST(PlayerChoice, TheSettingDecidesElseTheProgramsName) {
     EXPECT_EQ(ChoosePlayerKind(L"", path), PlayerKind::MPlayer) << testing::PrintToString(std::wstring(path));
   }
 }
+
+TEST(PluginFolderPath, RelativePathsGoWhereThePluginFolderAsCurrentDirectoryWouldPutThem) {
+  const std::wstring folder = L"D:\\tc\\plugins\\";
+  EXPECT_EQ(AnchorAtFolder(L"mplayer.exe", folder), L"D:\\tc\\plugins\\mplayer.exe");
+  EXPECT_EQ(AnchorAtFolder(L"..\\mplayer\\mplayer.exe", folder), L"D:\\tc\\plugins\\..\\mplayer\\mplayer.exe");
+  EXPECT_EQ(AnchorAtFolder(L"\\mplayer\\mplayer.exe", folder), L"D:\\mplayer\\mplayer.exe");
+  EXPECT_EQ(AnchorAtFolder(L"/mplayer/mplayer.exe", folder), L"D:/mplayer/mplayer.exe");
+  EXPECT_EQ(AnchorAtFolder(L"d:mplayer.exe", folder), L"D:\\tc\\plugins\\mplayer.exe");
+  // Left to the system: absolute paths, and another drive's own current folder.
+  for (const wchar_t* path : {L"C:\\mplayer.exe", L"c:/mplayer.exe", L"\\\\server\\share\\mplayer.exe",
+                              L"\\\\?\\C:\\mplayer.exe", L"C:mplayer.exe"}) {
+    EXPECT_EQ(AnchorAtFolder(path, folder), path);
+  }
+  // A plugin folder on a share: its root is the share.
+  EXPECT_EQ(AnchorAtFolder(L"\\mplayer.exe", L"\\\\server\\share\\tc\\"), L"\\\\server\\share\\mplayer.exe");
+  EXPECT_EQ(AnchorAtFolder(L"\\mplayer.exe", L"\\\\?\\UNC\\server\\share\\tc\\"),
+            L"\\\\?\\UNC\\server\\share\\mplayer.exe");
+  EXPECT_EQ(AnchorAtFolder(L"mplayer.exe", L"\\\\server\\share\\tc\\"), L"\\\\server\\share\\tc\\mplayer.exe");
+}

@@ -12,7 +12,7 @@ import tempfile
 import zipfile
 
 ENTRIES = ["reelpane.wlx", "reelpane.wlx64", "pluginst.inf", "reelpane.sample.ini", "readme.txt"]
-KEYS = ["MPlayer_path", "MPlayer_params", "View_Size", "MPlayer_path_x64", "Player"]
+KEYS = ["MPlayer_path", "MPlayer_params", "View_Size", "MPlayer_path_x64", "Player", "Thumbnails"]
 VIEW_SIZES = ["normal", "double", "scale_height", "scale_width", "smart"]
 
 failures = []
@@ -108,6 +108,7 @@ def check_sample_settings(text):
     check(params == "" or re.fullmatch(r'" -.*"', params) is not None,
           f"MPlayer_params={params}: needs its leading blank, inside double quotes")
     check(config.get("View_Size") in VIEW_SIZES, f"View_Size={config.get('View_Size')}")
+    check(config.get("Thumbnails") != "0", "Thumbnails=0: the sample turns the thumbnails off")
     comments = "\n".join(line for line in text.split("\r\n") if line.lstrip().startswith(";"))
     for key in KEYS:
         check(re.search(rf"\b{key}:", comments) is not None, f"sample settings: {key} is not explained")

@@ -1,18 +1,23 @@
 #!/usr/bin/env python3
 """Checks both plugin files as the host's loader sees them: the machine each is
-built for, exactly the six undecorated exports, imports of system DLLs only and
-only of functions that Windows 7, the oldest Windows we support, has; and, for
-the 32-bit build, the __stdcall argument sizes in its object file."""
+built for, exactly the ten undecorated exports, imports of system DLLs only and
+only of functions that Windows 7, the oldest Windows we support, has, none that
+changes the host's current directory; and, for the 32-bit build, the __stdcall
+argument sizes in its object file."""
 import argparse
 import re
 import subprocess
 import sys
 
-EXPORTS = {"ListLoad", "ListLoadW", "ListCloseWindow", "ListSendCommand",
-           "ListGetDetectString", "ListSetDefaultParams"}
-STDCALL_SIZES = {"ListLoad": 12, "ListLoadW": 12, "ListCloseWindow": 4, "ListSendCommand": 12,
-                 "ListGetDetectString": 8, "ListSetDefaultParams": 4}
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll"}
+EXPORTS = {"ListLoad", "ListLoadW", "ListLoadNext", "ListLoadNextW", "ListCloseWindow", "ListSendCommand",
+           "ListGetDetectString", "ListSetDefaultParams", "ListGetPreviewBitmap", "ListGetPreviewBitmapW"}
+STDCALL_SIZES = {"ListLoad": 12, "ListLoadW": 12, "ListLoadNext": 16, "ListLoadNextW": 16, "ListCloseWindow": 4,
+                 "ListSendCommand": 12, "ListGetDetectString": 8, "ListSetDefaultParams": 4,
+                 "ListGetPreviewBitmap": 20, "ListGetPreviewBitmapW": 20}
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll", "ole32.dll"}
+# The current directory belongs to the whole host: its other threads (thumbnails
+# are asked for on several) would see a change made even for a moment.
+FORBIDDEN_IMPORTS = {"SetCurrentDirectoryW", "SetCurrentDirectoryA"}
 MACHINES = {"x64": 0x8664, "x86": 0x14C}
 
 # Every function the plugin files may import: each one is documented as present
@@ -27,32 +32,34 @@ WINDOWS_7_IMPORTS = {
         "CancelIoEx",  # Vista
         "CloseHandle",
         "CloseThreadpoolWait",  # Vista
-        "CreateEventA", "CreateEventW", "CreateFileW", "CreateJobObjectW", "CreateNamedPipeW", "CreateProcessW",
+        "CreateDirectoryW", "CreateEventA", "CreateEventW", "CreateFileW", "CreateJobObjectW", "CreateNamedPipeW",
+        "CreateProcessW",
         "CreateSemaphoreA",
         "CreateThreadpoolWait",  # Vista
-        "DeleteCriticalSection",
+        "DeleteCriticalSection", "DeleteFileW",
         "DeleteProcThreadAttributeList",  # Vista
         "DuplicateHandle", "EnterCriticalSection", "ExpandEnvironmentStringsW", "FindClose", "FindFirstFileW",
-        "FreeLibrary", "GetCurrentDirectoryW", "GetCurrentProcess", "GetCurrentProcessId", "GetCurrentThread",
+        "FindNextFileW", "FreeLibrary", "GetCurrentProcess", "GetCurrentProcessId", "GetCurrentThread",
         "GetCurrentThreadId", "GetExitCodeProcess", "GetFileAttributesW", "GetFileSizeEx", "GetFileType",
         "GetFullPathNameW",
         "GetHandleInformation", "GetLastError", "GetModuleFileNameW", "GetModuleHandleA", "GetModuleHandleW",
         "GetNamedPipeServerProcessId",  # Vista
         "GetOverlappedResult", "GetPrivateProfileStringW", "GetProcAddress", "GetProcessAffinityMask",
         "GetProcessId",  # XP SP1
-        "GetSystemTimeAsFileTime", "GetThreadContext", "GetThreadPriority",
+        "GetShortPathNameW", "GetSystemTimeAsFileTime", "GetTempPathW", "GetThreadContext", "GetThreadPriority",
         "GetTickCount64",  # Vista
         "InitializeCriticalSection",
         "InitializeProcThreadAttributeList",  # Vista
         "IsDBCSLeadByteEx", "IsDebuggerPresent", "LeaveCriticalSection", "LoadLibraryA", "LoadLibraryW",
         "MultiByteToWideChar", "OpenProcess", "OutputDebugStringA", "PeekNamedPipe", "RaiseException", "ReadFile",
         "ReleaseSRWLockExclusive",  # Vista
-        "ReleaseSemaphore", "RemoveVectoredExceptionHandler", "ResetEvent", "ResumeThread",
+        "ReleaseSemaphore", "RemoveDirectoryW", "RemoveVectoredExceptionHandler", "ResetEvent", "ResumeThread",
         "RtlCaptureContext", "RtlLookupFunctionEntry", "RtlUnwindEx", "RtlVirtualUnwind",  # 64-bit kernel32
-        "SetCurrentDirectoryW", "SetEvent", "SetInformationJobObject", "SetLastError", "SetProcessAffinityMask",
+        "SetEvent", "SetFileAttributesW", "SetHandleInformation", "SetInformationJobObject", "SetLastError",
+        "SetProcessAffinityMask",
         "SetThreadContext", "SetThreadPriority",
         "SetThreadpoolWait",  # Vista
-        "Sleep", "SuspendThread", "TerminateProcess", "TlsAlloc", "TlsGetValue", "TlsSetValue",
+        "Sleep", "SuspendThread", "TerminateJobObject", "TerminateProcess", "TlsAlloc", "TlsGetValue", "TlsSetValue",
         "TryEnterCriticalSection",
         "UpdateProcThreadAttribute",  # Vista
         "VirtualProtect", "VirtualQuery", "WaitForMultipleObjects", "WaitForSingleObject",
@@ -72,7 +79,9 @@ WINDOWS_7_IMPORTS = {
         "ReleaseDC", "SetFocus", "SetForegroundWindow", "SetParent", "SetWindowLongPtrW", "SetWindowLongW",
         "SetWindowPos", "UnregisterClassW",
     },
-    "gdi32.dll": {"CreateSolidBrush", "DeleteObject"},
+    "gdi32.dll": {"CreateCompatibleBitmap", "CreateSolidBrush", "DeleteObject", "SetDIBits"},
+    # COM, for the Windows Imaging Component (part of Windows 7).
+    "ole32.dll": {"CoCreateInstance", "CoInitializeEx", "CoUninitialize"},
     # The system's C run-time library, as the static C++ run-time calls it.
     "msvcrt.dll": {
         "___lc_codepage_func", "___mb_cur_max_func", "__iob_func", "__mb_cur_max", "_amsg_exit", "_beginthreadex",
@@ -132,6 +141,8 @@ def check_plugin(path, arch):
     functions = imported_functions(headers)
     beyond = sorted(f"{dll}!{name}" for dll, name in functions if name not in WINDOWS_7_IMPORTS.get(dll, set()))
     check(not beyond, f"{path}: imports functions not known to be in Windows 7: {beyond}")
+    forbidden = sorted(f"{dll}!{name}" for dll, name in functions if name in FORBIDDEN_IMPORTS)
+    check(not forbidden, f"{path}: imports {forbidden}, which would change the host's current directory")
     print(f"{arch}: {path}: machine 0x{MACHINES[arch]:x}, exports {sorted(names)}, imports {sorted(imports)}, "
           f"{len(functions)} functions" + ("" if beyond else ", all in Windows 7"))
 

@@ -1,7 +1,13 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include "player_context.h"
 #include "test_workspace.h"
+
+// The record of an open view, as the plugin keeps it in the view's user-data slot.
+inline const PlayerContext& StoredContext(HWND view) {
+  return *reinterpret_cast<const PlayerContext*>(GetWindowLongPtrW(view, GWLP_USERDATA));
+}
 
 // A test that plays the file manager: a private plugin folder, the plugin
 // loaded, and one free-standing Lister window.
@@ -24,14 +30,20 @@ class HostTest : public ::testing::Test {
     return workspace_.LoadPlugin();
   }
 
-  // This host's handle count with one view open in a Lister of its own until the
-  // test ends, so that what a process sets up once is not counted: the system's
-  // thread pool among it, whose waiting is set up while a view waits on its
-  // player's output and may be taken down when none has waited for a while.
-  DWORD WarmHandleCount() {
+  // Keeps one view open in a Lister of its own until the test ends, so that what a
+  // process sets up once stays set up: the system's thread pool among it, whose
+  // waiting (a thread and its event) is set up while a view waits on its player's
+  // output and taken down a few seconds after none has. |script| is for a player
+  // of the kind the settings name.
+  void KeepPoolWaiting(const std::string& script = IdentifyScript(640, 480)) {
     warmLister_ = CreateFreeListerWindow();
-    warmView_ = workspace_.Open(warmLister_, IdentifyScript(640, 480)).View;
+    warmView_ = workspace_.Open(warmLister_, script).View;
     PumpMessages(100);
+  }
+
+  // This host's handle count with the pool kept waiting (see above).
+  DWORD WarmHandleCount() {
+    KeepPoolWaiting();
     return HandleCount();
   }
 

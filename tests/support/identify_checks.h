@@ -34,20 +34,6 @@ inline bool PlayerEnded(const PlayerLog& log) {
   return ended;
 }
 
-class Stopwatch {
- public:
-  Stopwatch() { QueryPerformanceCounter(&start_); }
-  double Milliseconds() const {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(frequency.QuadPart);
-  }
-
- private:
-  LARGE_INTEGER start_;
-};
-
 // Timings are printed and recorded in the test report, not asserted tightly.
 inline void ReportOpenTime(const std::string& what, double milliseconds) {
   std::printf("ListLoadW, %s: %.1f ms\n", what.c_str(), milliseconds);

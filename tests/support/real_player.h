@@ -9,6 +9,14 @@
 #include <utility>
 
 #include "relay_link.h"
+#include "test_workspace.h"
+
+// A sample of tools/make-samples, in the folder the real-player scenes name in
+// REELPANE_SAMPLES.
+inline std::wstring SamplePath(const char* name) {
+  const char* folder = std::getenv("REELPANE_SAMPLES");
+  return JoinPath(WindowsPathOf(folder != nullptr ? folder : ""), FromUtf8(name));
+}
 
 // The real player behind one relay player (tools/relay_player), asked through
 // tools/relay-native's side channel, never through the plugin.

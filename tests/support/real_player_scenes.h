@@ -3,11 +3,13 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 
 #include "identify_checks.h"
 #include "real_player.h"
+#include "screenshot.h"
 #include "test_workspace.h"
 #include "watched_player.h"
 
@@ -24,6 +26,16 @@ constexpr DWORD kDamagedPlayBoundMs = 120000;  // the damaged sample lasts 16 s
 inline bool IsRunning(const std::string& state) { return state.rfind("running", 0) == 0; }
 
 inline void PressKey(HWND view, WPARAM key) { SendMessageW(view, WM_KEYDOWN, key, 1); }
+
+// What the screen shows of the Lister window once the player has drawn a while,
+// into REELPANE_SCREENSHOTS (set by run-real-player) as NAME.bmp.
+inline void SaveScreenshot(HWND lister, const std::string& name) {
+  const char* folder = std::getenv("REELPANE_SCREENSHOTS");
+  if (folder == nullptr) return;
+  PumpMessages(700);
+  const std::wstring path = JoinPath(WindowsPathOf(folder), FromUtf8(name) + L".bmp");
+  std::printf("screenshot: %s\n", SaveWindowScreenshot(lister, path) ? Utf8(path).c_str() : "(failed)");
+}
 
 // Up moves the position by about a minute; the player plays on, and Space holds it.
 inline void ExpectUpSeeksAMinuteAndSpaceHolds(HWND view, RealPlayer& player) {

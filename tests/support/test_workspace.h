@@ -35,6 +35,21 @@ inline double ScaledMs(double milliseconds) { return milliseconds * TimeScale();
 // Polls |condition| until it holds or |timeout| (scaled) passes, pumping this thread's messages.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
+// Milliseconds since it was made, by the performance counter.
+class Stopwatch {
+ public:
+  Stopwatch() { QueryPerformanceCounter(&start_); }
+  double Milliseconds() const {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(frequency.QuadPart);
+  }
+
+ private:
+  LARGE_INTEGER start_;
+};
+
 enum class SettingsEncoding { Ansi, Utf16, Utf8WithBom, Utf8 };
 
 // A window handle as the player's command line gives it: the 64-bit build writes a
@@ -56,10 +71,14 @@ class PlayerLog {
   const std::wstring& Folder() const { return folder_; }
   bool Started() const;
   std::wstring CommandLine() const;
+  std::vector<std::wstring> CommandLines() const;  // one for each player that recorded here, in order
   std::string StandardInput() const;      // every byte it read, in order
   std::string ControlPipeInput() const;   // every byte it read on the control pipe it served (mpv), in order
   std::vector<std::string> Events() const;  // "start", "command quit", "exit", ...
   bool HasEvent(const std::string& event) const;
+  // When |event| was first recorded (QueryPerformanceCounter, one clock for every
+  // process of a Wine prefix); nothing when it was not.
+  std::optional<long long> EventStamp(const std::string& event) const;
   DWORD ProcessId() const;               // the first player that recorded here
   std::vector<DWORD> ProcessIds() const;  // every player that recorded here
   // Waits until the player has read exactly |bytes| (or more) on standard input.
@@ -77,6 +96,23 @@ struct OpenedView {
   HWND View = nullptr;
   PlayerLog Log;
 };
+
+// ListLoadNextW's result and the log of the player it started, if any.
+struct LoadedNext {
+  int Result = 1;
+  PlayerLog Log;
+};
+
+struct TakenThumbnail {
+  HBITMAP Bitmap = nullptr;  // the caller's to delete
+  PlayerLog Log;
+  double Milliseconds = 0;  // how long ListGetPreviewBitmapW took
+};
+
+// In the emulated 32-bit lane a program takes seconds to start: a player may not
+// get to its frame within the plugin's own bound there. A null that came only
+// with the bound is the plugin's answer to that, and is taken only in that lane.
+bool BoundReachedInASlowLane(const TakenThumbnail& taken);
 
 class TestWorkspace {
  public:
@@ -109,12 +145,21 @@ class TestWorkspace {
   // Opens |fileName| in |lister| with a stand-in player running |script|; the
   // player records into a fresh folder.
   OpenedView Open(HWND lister, const std::string& script, const std::wstring& fileName = L"C:\\videos\\clip.avi");
+  // Loads the next file into the open |view| the same way.
+  LoadedNext OpenNext(HWND lister, HWND view, const std::string& script,
+                      const std::wstring& fileName = L"C:\\videos\\next.avi");
+  // Asks for |fileName|'s thumbnail of at most |width| x |height| with stand-in
+  // players running |script|, all recording into one fresh folder.
+  TakenThumbnail Thumbnail(const std::string& script, const std::wstring& fileName, int width, int height);
 
   // Child processes of this test process that are still running, by program name
   // (Wine's own system programs aside).
   static std::vector<std::wstring> RunningChildProcesses();
 
  private:
+  // A fresh log folder for the player that |call| starts with |script|.
+  PlayerLog WithStandInPlayer(const std::string& script, const std::function<void()>& call);
+
   std::wstring pluginFileName_;
   std::wstring folder_;
   std::unique_ptr<PluginHost> host_;
@@ -153,3 +198,5 @@ class MessageBoxWatcher {
 
 // Open handles of this process.
 DWORD HandleCount();
+// GDI objects of this process.
+DWORD GdiObjectCount();

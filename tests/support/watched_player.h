@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include <utility>
+
 #include "player_context.h"
 
 // The player of an open view, watched through a copy of the plugin's own process
@@ -29,6 +31,10 @@ class WatchedPlayer {
     return process_ != nullptr && WaitForSingleObject(process_, milliseconds) == WAIT_OBJECT_0;
   }
   DWORD ProcessId() const { return process_ != nullptr ? GetProcessId(process_) : 0; }
+  // When the process was created and when it ended (100 ns units of the system
+  // time); 0 when not known, or not ended.
+  ULONGLONG CreationTime() const { return Times().first; }
+  ULONGLONG ExitTime() const { return Times().second; }
   DWORD ExitCode() const {
     DWORD code = STILL_ACTIVE;
     if (process_ != nullptr) GetExitCodeProcess(process_, &code);
@@ -36,5 +42,14 @@ class WatchedPlayer {
   }
 
  private:
+  static ULONGLONG Ticks(const FILETIME& time) {
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  }
+  std::pair<ULONGLONG, ULONGLONG> Times() const {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (process_ == nullptr || !GetProcessTimes(process_, &created, &exited, &kernel, &user)) return {0, 0};
+    return {Ticks(created), Ended(0) ? Ticks(exited) : 0};
+  }
+
   HANDLE process_ = nullptr;
 };

@@ -81,7 +81,12 @@ class MessageRecorder {
 // the plugin's waits that answer sent messages (or when this thread next pumps).
 class SentHostCode {
  public:
-  SentHostCode(DWORD delayMs, std::function<void()> action) : action_(std::move(action)) {
+  SentHostCode(DWORD delayMs, std::function<void()> action)
+      : SentHostCode([end = GetTickCount64() + delayMs] { return GetTickCount64() >= end; }, std::move(action)) {}
+
+  // The same, once |ready| holds (asked on the sending thread, every millisecond, for
+  // a minute at the most), for host code that must run inside one particular wait.
+  SentHostCode(std::function<bool()> ready, std::function<void()> action) : action_(std::move(action)) {
     static const ATOM windowClass = [] {
       WNDCLASSW registered{};
       registered.lpfnWndProc = &SentHostCode::Procedure;
@@ -92,8 +97,8 @@ class SentHostCode {
     target_ = CreateWindowExW(0, reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(windowClass)), L"", 0, 0, 0, 0, 0,
                               HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
     SetWindowLongPtrW(target_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    sender_ = std::thread([this, delayMs] {
-      Sleep(delayMs);
+    sender_ = std::thread([this, ready = std::move(ready)] {
+      for (const ULONGLONG end = GetTickCount64() + 60000; !ready() && GetTickCount64() < end;) Sleep(1);
       SendMessageW(target_, WM_APP, 0, 0);
     });
   }

@@ -3,8 +3,9 @@
 // which tools/bench sets against the stand-in player's time-stamped events (one
 // clock for every process of a Wine prefix). Prints figures only; judges nothing.
 //
-//   reelpane-bench-host PLUGIN close|keys RUNS FILE
+//   reelpane-bench-host PLUGIN close|keys|next RUNS FILE
 //   reelpane-bench-host PLUGIN cycle RUNS PLAYER FILE
+//   reelpane-bench-host PLUGIN thumbnail RUNS WxH FILE
 //
 //   close  RUNS views opened one after another; "close BEFORE AFTER" around each
 //          ListCloseWindow
@@ -14,6 +15,12 @@
 //          starts it but without the plugin (pipes, the process, its output read up
 //          to its length line, "quit", its exit awaited), "bare BEFORE AFTER". Taken
 //          in turn, both meet the same state of a noisy machine.
+//   next   one view; RUNS times, in turn: the next file loaded into it, "next BEFORE
+//          AFTER" around ListLoadNextW; then the file shown the old way, "reload BEFORE
+//          AFTER" around ListCloseWindow and ListLoadW together
+//   thumbnail  RUNS calls of ListGetPreviewBitmapW for FILE, at most W x H, one after
+//          another; "thumbnail BEFORE AFTER" around each call that gave a bitmap
+//          (the bitmap deleted after the stamp), "null BEFORE AFTER" otherwise
 // The first line printed is "frequency F" (counts per second).
 #include <windows.h>
 
@@ -117,13 +124,50 @@ int Cycle(PluginHost& host, int runs, const std::wstring& file, const std::wstri
   return 0;
 }
 
+int Next(PluginHost& host, int runs, const std::wstring& file) {
+  HWND lister = CreateFreeListerWindow();
+  HWND view = host.LoadW(lister, file);
+  for (int i = 0; i < runs && view != nullptr; ++i) {
+    PumpMessages(20);  // the player settles, as a user looks at the video
+    LONGLONG before = Now();
+    const int result = host.LoadNextW(lister, view, file);
+    LONGLONG after = Now();
+    if (result != 0) return 1;
+    std::printf("next %lld %lld\n", before, after);
+    PumpMessages(20);
+    before = Now();
+    host.CloseWindow(view);
+    view = host.LoadW(lister, file);
+    after = Now();
+    std::printf("reload %lld %lld\n", before, after);
+  }
+  if (view == nullptr) return 1;
+  host.CloseWindow(view);
+  DestroyListerWindow(lister);
+  return 0;
+}
+
+int Thumbnail(PluginHost& host, int runs, const std::wstring& size, const std::wstring& file) {
+  int width = 0, height = 0;
+  if (swscanf(size.c_str(), L"%dx%d", &width, &height) != 2) return 2;
+  for (int i = 0; i < runs; ++i) {
+    const LONGLONG before = Now();
+    HBITMAP bitmap = host.PreviewBitmap(file, width, height);
+    const LONGLONG after = Now();
+    std::printf("%s %lld %lld\n", bitmap != nullptr ? "thumbnail" : "null", before, after);
+    DeleteObject(bitmap);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int count, wchar_t** arguments) {
   const std::wstring mode = count > 2 ? arguments[2] : L"";
-  if (count != (mode == L"cycle" ? 6 : 5)) {
-    std::fprintf(stderr, "usage: reelpane-bench-host PLUGIN close|keys RUNS FILE\n"
-                         "       reelpane-bench-host PLUGIN cycle RUNS PLAYER FILE\n");
+  if (count != (mode == L"cycle" || mode == L"thumbnail" ? 6 : 5)) {
+    std::fprintf(stderr, "usage: reelpane-bench-host PLUGIN close|keys|next RUNS FILE\n"
+                         "       reelpane-bench-host PLUGIN cycle RUNS PLAYER FILE\n"
+                         "       reelpane-bench-host PLUGIN thumbnail RUNS WxH FILE\n");
     return 2;
   }
   const std::wstring plugin = arguments[1], file = arguments[count - 1];
@@ -141,6 +185,8 @@ int wmain(int count, wchar_t** arguments) {
   if (mode == L"close") return Close(host, runs, file);
   if (mode == L"keys") return Keys(host, runs, file);
   if (mode == L"cycle") return Cycle(host, runs, file, arguments[4]);
+  if (mode == L"next") return Next(host, runs, file);
+  if (mode == L"thumbnail") return Thumbnail(host, runs, arguments[4], file);
   std::fprintf(stderr, "unknown measurement %ls\n", mode.c_str());
   return 2;
 }

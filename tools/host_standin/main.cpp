@@ -5,6 +5,7 @@
 //   reelpane-host [--plugin FILE] [--embedded] [--lister WxH] [--views N]
 //                 [--keys K,K,...] [--command N] [--hold MS] [--screenshot BMP]
 //                 [--qpc] [--no-close] FILE
+//   reelpane-host [--plugin FILE] --thumbnail WxH [--save FOLDER] FILE...
 //
 // Keys are virtual-key names (space left up right down 0 9 h i m q multiply
 // divide semicolon apostrophe) or numbers; between them, "wait=MS" lets MS
@@ -16,6 +17,10 @@
 // --qpc prints the performance counter as each ListLoadW returns, to set against
 // the stand-in player's time-stamped events.
 // --no-close keeps the views open until the program is killed.
+// --thumbnail asks the plugin, as the thumbnail view does, for each FILE's
+// preview bitmap of at most W x H, one after another, and tells each one's size
+// and time by its number N, counting the files from 1; --save keeps each bitmap
+// as FOLDER\N.bmp.
 #include <windows.h>
 
 #include <cstdio>
@@ -40,6 +45,9 @@ struct Options {
   std::wstring Screenshot;
   bool Qpc = false;
   bool NoClose = false;
+  int ThumbnailWidth = 0, ThumbnailHeight = 0;  // a thumbnail run when set
+  std::wstring SaveFolder;
+  std::vector<std::wstring> MoreFiles;  // a thumbnail run's files after the first
 };
 
 UINT KeyCode(const std::wstring& name) {
@@ -84,9 +92,14 @@ bool ParseOptions(int count, wchar_t** arguments, Options& options) {
     else if (argument == L"--screenshot" && hasValue) options.Screenshot = arguments[++i];
     else if (argument == L"--qpc") options.Qpc = true;
     else if (argument == L"--no-close") options.NoClose = true;
+    else if (argument == L"--thumbnail" && hasValue) {
+      swscanf(arguments[++i], L"%dx%d", &options.ThumbnailWidth, &options.ThumbnailHeight);
+    } else if (argument == L"--save" && hasValue) options.SaveFolder = arguments[++i];
     else if (argument.rfind(L"--", 0) == 0) return false;
-    else options.File = argument;
+    else if (options.File.empty()) options.File = argument;
+    else options.MoreFiles.push_back(argument);
   }
+  if (!options.MoreFiles.empty() && options.ThumbnailWidth == 0) return false;
   return !options.File.empty() && options.Views > 0;
 }
 
@@ -121,6 +134,28 @@ void PaintViewAsWindowsDoes(HWND view) {
   SendMessageW(view, WM_NCPAINT, 1, 0);
 }
 
+// The thumbnail view's part: each file's preview bitmap in turn, told by its number.
+int TakeThumbnails(PluginHost& host, const Options& options) {
+  std::vector<std::wstring> files = {options.File};
+  files.insert(files.end(), options.MoreFiles.begin(), options.MoreFiles.end());
+  for (size_t i = 0; i < files.size(); ++i) {
+    const LARGE_INTEGER start = Now();
+    HBITMAP bitmap = host.PreviewBitmap(files[i], options.ThumbnailWidth, options.ThumbnailHeight);
+    const double milliseconds = Milliseconds(start, Now());
+    BITMAP description{};
+    if (bitmap != nullptr) GetObjectW(bitmap, sizeof(description), &description);
+    std::printf("thumbnail %zu: %s %ld x %ld in %.1f ms\n", i + 1, bitmap != nullptr ? "bitmap" : "null",
+                description.bmWidth, description.bmHeight, milliseconds);
+    if (bitmap != nullptr && !options.SaveFolder.empty()) {
+      const std::wstring path = options.SaveFolder + L"\\" + std::to_wstring(i + 1) + L".bmp";
+      std::printf("saved: %ls\n", SaveBitmap(bitmap, path) ? path.c_str() : L"(failed)");
+    }
+    DeleteObject(bitmap);
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
 void PrintRect(const char* what, HWND window) {
   RECT rect{};
   GetWindowRect(window, &rect);
@@ -134,7 +169,8 @@ int wmain(int count, wchar_t** arguments) {
   Options options;
   if (!ParseOptions(count, arguments, options)) {
     std::fprintf(stderr, "usage: reelpane-host [--plugin FILE] [--embedded] [--lister WxH] [--views N] "
-                         "[--keys K,K,...] [--command N] [--hold MS] [--screenshot BMP] [--qpc] [--no-close] FILE\n");
+                         "[--keys K,K,...] [--command N] [--hold MS] [--screenshot BMP] [--qpc] [--no-close] FILE\n"
+                         "       reelpane-host [--plugin FILE] --thumbnail WxH [--save FOLDER] FILE...\n");
     return 2;
   }
   PluginHost host(options.Plugin);
@@ -143,6 +179,7 @@ int wmain(int count, wchar_t** arguments) {
     return 1;
   }
   host.SetDefaultParams();
+  if (options.ThumbnailWidth != 0) return TakeThumbnails(host, options);
   std::printf("detect string: %s\n", host.DetectString(256).substr(1).c_str());
   RECT desktop{};
   GetClientRect(GetDesktopWindow(), &desktop);

@@ -83,8 +83,9 @@ Result PluginHost::Call(Function function, Arguments... arguments) {
   return function(arguments...);
 #else
   const std::uint32_t words[] = {AsWord(arguments)...};
-  const std::uint32_t result =
-      CallAsA32BitHost(reinterpret_cast<void*>(function), words, sizeof...(arguments), lastStackMove_);
+  int moved = 0;
+  const std::uint32_t result = CallAsA32BitHost(reinterpret_cast<void*>(function), words, sizeof...(arguments), moved);
+  lastStackMove_ = moved;
   if constexpr (std::is_pointer_v<Result>) return reinterpret_cast<Result>(static_cast<std::uintptr_t>(result));
   else if constexpr (!std::is_void_v<Result>) return static_cast<Result>(result);
 #endif
@@ -94,10 +95,14 @@ PluginHost::PluginHost(const std::wstring& pluginFile) : module_(LoadLibraryW(pl
   if (module_ == nullptr) return;
   listLoad_ = Export<ListLoadFn>(module_, "ListLoad");
   listLoadW_ = Export<ListLoadWFn>(module_, "ListLoadW");
+  listLoadNext_ = Export<ListLoadNextFn>(module_, "ListLoadNext");
+  listLoadNextW_ = Export<ListLoadNextWFn>(module_, "ListLoadNextW");
   listCloseWindow_ = Export<ListCloseWindowFn>(module_, "ListCloseWindow");
   listSendCommand_ = Export<ListSendCommandFn>(module_, "ListSendCommand");
   listGetDetectString_ = Export<ListGetDetectStringFn>(module_, "ListGetDetectString");
   listSetDefaultParams_ = Export<ListSetDefaultParamsFn>(module_, "ListSetDefaultParams");
+  listGetPreviewBitmapW_ = Export<ListGetPreviewBitmapWFn>(module_, "ListGetPreviewBitmapW");
+  listGetPreviewBitmap_ = Export<ListGetPreviewBitmapFn>(module_, "ListGetPreviewBitmap");
 }
 
 PluginHost::~PluginHost() { Unload(); }
@@ -126,6 +131,16 @@ HWND PluginHost::LoadAnsi(HWND lister, const char* fileName, int showFlags) {
   return Call<HWND>(listLoad_, lister, name.data(), showFlags);
 }
 
+int PluginHost::LoadNextW(HWND lister, HWND view, const std::wstring& fileName, int showFlags) {
+  std::wstring name = fileName;
+  return Call<int>(listLoadNextW_, lister, view, name.data(), showFlags);
+}
+
+int PluginHost::LoadNextAnsi(HWND lister, HWND view, const char* fileName, int showFlags) {
+  std::string name = fileName;
+  return Call<int>(listLoadNext_, lister, view, name.data(), showFlags);
+}
+
 void PluginHost::CloseWindow(HWND view) { Call<void>(listCloseWindow_, view); }
 
 int PluginHost::SendCommand(HWND view, int command, int parameter) {
@@ -137,6 +152,18 @@ std::string PluginHost::DetectString(int bufferSize) {
   std::vector<char> buffer(static_cast<size_t>(std::max(bufferSize, 0)) + 2, '\x7f');
   Call<void>(listGetDetectString_, buffer.data() + 1, bufferSize);
   return std::string(buffer.begin(), buffer.end());
+}
+
+HBITMAP PluginHost::PreviewBitmap(const std::wstring& fileName, int width, int height) {
+  std::wstring name = fileName;
+  char content[1] = {};
+  return Call<HBITMAP>(listGetPreviewBitmapW_, name.data(), width, height, content, 0);
+}
+
+HBITMAP PluginHost::PreviewBitmapAnsi(const char* fileName, int width, int height) {
+  std::string name = fileName;
+  char content[1] = {};
+  return Call<HBITMAP>(listGetPreviewBitmap_, name.data(), width, height, content, 0);
 }
 
 HWND CreateFreeListerWindow(int width, int height) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 // The host stand-in: loads a built plugin file and calls its exports as the
@@ -29,9 +30,16 @@ class PluginHost {
   void SetDefaultParams();
   HWND LoadW(HWND lister, const std::wstring& fileName, int showFlags = 0);
   HWND LoadAnsi(HWND lister, const char* fileName, int showFlags = 0);
+  // The next file into an open view: 0 when it shows the file, 1 when not.
+  int LoadNextW(HWND lister, HWND view, const std::wstring& fileName, int showFlags = 0);
+  int LoadNextAnsi(HWND lister, HWND view, const char* fileName, int showFlags = 0);
   void CloseWindow(HWND view);
   int SendCommand(HWND view, int command, int parameter = 0);
   std::string DetectString(int bufferSize);
+  // The thumbnail view's request, as the file manager makes it from any of its
+  // threads (with no content bytes). The caller owns the bitmap.
+  HBITMAP PreviewBitmap(const std::wstring& fileName, int width, int height);
+  HBITMAP PreviewBitmapAnsi(const char* fileName, int width, int height);
 
   // Bytes by which the last export call moved the stack pointer: 0 when the export
   // removed its own arguments (__stdcall), minus their size when it left them
@@ -44,19 +52,27 @@ class PluginHost {
 
   using ListLoadFn = HWND(__stdcall*)(HWND, char*, int);
   using ListLoadWFn = HWND(__stdcall*)(HWND, wchar_t*, int);
+  using ListLoadNextFn = int(__stdcall*)(HWND, HWND, char*, int);
+  using ListLoadNextWFn = int(__stdcall*)(HWND, HWND, wchar_t*, int);
   using ListCloseWindowFn = void(__stdcall*)(HWND);
   using ListSendCommandFn = int(__stdcall*)(HWND, int, int);
   using ListGetDetectStringFn = void(__stdcall*)(char*, int);
   using ListSetDefaultParamsFn = void(__stdcall*)(ListDefaultParamStruct*);
+  using ListGetPreviewBitmapWFn = HBITMAP(__stdcall*)(wchar_t*, int, int, char*, int);
+  using ListGetPreviewBitmapFn = HBITMAP(__stdcall*)(char*, int, int, char*, int);
 
   HMODULE module_ = nullptr;
   ListLoadFn listLoad_ = nullptr;
   ListLoadWFn listLoadW_ = nullptr;
+  ListLoadNextFn listLoadNext_ = nullptr;
+  ListLoadNextWFn listLoadNextW_ = nullptr;
   ListCloseWindowFn listCloseWindow_ = nullptr;
   ListSendCommandFn listSendCommand_ = nullptr;
   ListGetDetectStringFn listGetDetectString_ = nullptr;
   ListSetDefaultParamsFn listSetDefaultParams_ = nullptr;
-  int lastStackMove_ = 0;
+  ListGetPreviewBitmapWFn listGetPreviewBitmapW_ = nullptr;
+  ListGetPreviewBitmapFn listGetPreviewBitmap_ = nullptr;
+  std::atomic<int> lastStackMove_ = 0;  // thumbnails are asked for from several threads
 };
 
 // A free-standing Lister window: top-level, no parent, of the given outer size.

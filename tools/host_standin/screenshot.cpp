@@ -6,21 +6,6 @@
 
 namespace {
 
-// One owner for each GDI resource the capture takes.
-class ScreenDc {
- public:
-  ScreenDc() : dc_(GetDC(nullptr)) {}
-  ScreenDc(const ScreenDc&) = delete;
-  ScreenDc& operator=(const ScreenDc&) = delete;
-  ~ScreenDc() {
-    if (dc_ != nullptr) ReleaseDC(nullptr, dc_);
-  }
-  HDC Get() const { return dc_; }
-
- private:
-  HDC dc_;
-};
-
 class MemoryDc {
  public:
   explicit MemoryDc(HDC compatible) : dc_(CreateCompatibleDC(compatible)) {}
@@ -62,32 +47,20 @@ BITMAPINFOHEADER RowsHeader(LONG width, LONG height) {
   return header;
 }
 
-}  // namespace
-
-std::optional<ScreenCapture> CaptureWindow(HWND window) {
-  RECT rect{};
-  if (!GetWindowRect(window, &rect)) return std::nullopt;
-  const LONG width = rect.right - rect.left;
-  const LONG height = rect.bottom - rect.top;
-  if (width <= 0 || height <= 0) return std::nullopt;
-
-  BITMAPINFOHEADER header = RowsHeader(width, height);
+std::optional<ScreenCapture> ReadRows(HBITMAP bitmap) {
+  BITMAP description{};
+  if (bitmap == nullptr || GetObjectW(bitmap, sizeof(description), &description) == 0) return std::nullopt;
+  BITMAPINFOHEADER header = RowsHeader(description.bmWidth, description.bmHeight);
+  ScreenCapture capture{description.bmWidth, description.bmHeight, std::string(header.biSizeImage, '\0')};
   ScreenDc screen;
-  MemoryDc memory(screen.Get());
-  void* bits = nullptr;
-  ScopedGdiObj<HBITMAP> bitmap(CreateDIBSection(screen.Get(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits,
-                                 nullptr, 0));
-  if (screen.Get() == nullptr || memory.Get() == nullptr || bitmap.Get() == nullptr) return std::nullopt;
-  const HGDIOBJ previous = SelectObject(memory.Get(), bitmap.Get());
-  const bool copied = BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY) != FALSE;
-  SelectObject(memory.Get(), previous);
-  if (!copied) return std::nullopt;
-  GdiFlush();
-  return ScreenCapture{width, height, std::string(static_cast<const char*>(bits), header.biSizeImage)};
+  if (GetDIBits(screen.Get(), bitmap, 0, static_cast<UINT>(description.bmHeight), capture.Rows.data(),
+                reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS) != description.bmHeight) {
+    return std::nullopt;
+  }
+  return capture;
 }
 
-bool SaveWindowScreenshot(HWND window, const std::wstring& bmpPath) {
-  const std::optional<ScreenCapture> capture = CaptureWindow(window);
+bool SaveCapture(const std::optional<ScreenCapture>& capture, const std::wstring& bmpPath) {
   if (!capture) return false;
   const BITMAPINFOHEADER header = RowsHeader(capture->Width, capture->Height);
   BITMAPFILEHEADER file{};
@@ -101,3 +74,27 @@ bool SaveWindowScreenshot(HWND window, const std::wstring& bmpPath) {
   bytes += capture->Rows;
   return WriteWholeFile(bmpPath, bytes);
 }
+
+}  // namespace
+
+std::optional<ScreenCapture> CaptureWindow(HWND window) {
+  RECT rect{};
+  if (!GetWindowRect(window, &rect)) return std::nullopt;
+  const LONG width = rect.right - rect.left;
+  const LONG height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0) return std::nullopt;
+  ScreenDc screen;
+  MemoryDc memory(screen.Get());
+  ScopedGdiObj<HBITMAP> bitmap(CreateCompatibleBitmap(screen.Get(), width, height));
+  if (screen.Get() == nullptr || memory.Get() == nullptr || bitmap.Get() == nullptr) return std::nullopt;
+  const HGDIOBJ previous = SelectObject(memory.Get(), bitmap.Get());
+  const bool copied = BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY) != FALSE;
+  SelectObject(memory.Get(), previous);
+  if (!copied) return std::nullopt;
+  return ReadRows(bitmap.Get());
+}
+
+bool SaveWindowScreenshot(HWND window, const std::wstring& bmpPath) { return SaveCapture(CaptureWindow(window), bmpPath); }
+
+bool SaveBitmap(HBITMAP bitmap, const std::wstring& bmpPath) { return SaveCapture(ReadRows(bitmap), bmpPath); }
+

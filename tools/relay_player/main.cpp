@@ -4,8 +4,11 @@
 // which must have started the host) with
 //   - the program itself replaced by "mplayer -vo x11 -ao null", or by
 //     "mpv --vo=x11 --ao=null" when its command line names a control pipe
-//     (--input-ipc-server=, as the plugin starts mpv),
-//   - each absolute Windows path turned into its Linux path,
+//     (--input-ipc-server=, as the plugin starts mpv) or it was installed as
+//     mpv.exe (as the plugin's thumbnails start mpv),
+//   - each absolute Windows path turned into its Linux path, the folder in
+//     MPlayer's "-vo png:outdir=..." (requoted: MPlayer counts a quoted value's
+//     bytes) and in mpv's "--vo-image-outdir=..." too,
 //   - the -wid (or --wid=) window turned into the X window of its top-level window
 //     (a Wine child window has none of its own; the top-level's covers its client
 //     area, which a free-standing Lister's view fills; an embedded view shares it
@@ -20,12 +23,15 @@
 #include <shellapi.h>
 
 #include <cstdlib>
+#include <cwchar>
 #include <cwctype>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "control_pipe_server.h"
+#include "frame_command.h"
+#include "mplayer_outdir.h"
 #include "relay_link.h"
 
 namespace {
@@ -62,6 +68,24 @@ std::optional<std::string> LinuxPath(const std::wstring& windowsPath) {
   return result;
 }
 
+std::wstring Wide(const std::string& utf8) {
+  const int needed = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring result(static_cast<size_t>(needed), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), result.data(), needed);
+  return result;
+}
+
+// A "-vo" value with the folder of its "outdir" sub-option as Linux sees it.
+std::wstring WithLinuxOutdir(const std::wstring& vo) {
+  const std::optional<MPlayerOutdir> outdir = FindMPlayerOutdir(vo);
+  if (!outdir || !IsAbsoluteWindowsPath(outdir->Folder)) return vo;
+  const std::optional<std::string> linux = LinuxPath(outdir->Folder);
+  if (!linux) return vo;
+  std::wstring translated = vo;
+  translated.replace(outdir->Offset, outdir->Length, QuoteMPlayerSubOption(Wide(*linux)));
+  return translated;
+}
+
 // MPlayer's text is this build's handle text, mpv's an unsigned 32-bit decimal.
 std::optional<std::string> XWindowOfTopLevel(const std::wstring& viewText) {
   const auto view = reinterpret_cast<HWND>(static_cast<INT_PTR>(_wcstoi64(viewText.c_str(), nullptr, 10)));
@@ -69,6 +93,15 @@ std::optional<std::string> XWindowOfTopLevel(const std::wstring& viewText) {
   const auto xWindow = reinterpret_cast<ULONG_PTR>(GetPropW(topLevel, L"__wine_x11_whole_window"));
   if (xWindow == 0) return std::nullopt;
   return std::to_string(xWindow);
+}
+
+// Installed as mpv.exe, as a user installs mpv: the plugin then takes it for mpv.
+bool InstalledAsMpv() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  const wchar_t* name = std::wcsrchr(path, L'\\');
+  return _wcsicmp(name != nullptr ? name + 1 : path, L"mpv.exe") == 0;
 }
 
 struct RealPlayerLine {
@@ -81,13 +114,14 @@ struct RealPlayerLine {
 std::optional<RealPlayerLine> PlayerArguments() {
   constexpr std::wstring_view kControlPipe = L"--input-ipc-server=";
   constexpr std::wstring_view kMpvWindow = L"--wid=";
+  constexpr std::wstring_view kMpvOutdir = L"--vo-image-outdir=";
   int count = 0;
   wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   RealPlayerLine line;
   for (int i = 1; i < count; ++i) {
     if (std::wstring_view(arguments[i]).starts_with(kControlPipe)) line.ControlPipe = arguments[i] + kControlPipe.size();
   }
-  const bool mpv = !line.ControlPipe.empty();
+  const bool mpv = !line.ControlPipe.empty() || InstalledAsMpv();
   line.Program = mpv ? "mpv" : "mplayer";
   line.Arguments = mpv ? std::vector<std::string>{"--vo=x11", "--ao=null"}
                        : std::vector<std::string>{"-vo", "x11", "-ao", "null"};
@@ -103,6 +137,12 @@ std::optional<RealPlayerLine> PlayerArguments() {
       const std::optional<std::string> xWindow = XWindowOfTopLevel(argument.substr(kMpvWindow.size()));
       ok = ok && xWindow.has_value();
       line.Arguments.push_back("--wid=" + xWindow.value_or(""));
+    } else if (argument == L"-vo" && i + 1 < count) {
+      line.Arguments.push_back("-vo");
+      line.Arguments.push_back(Utf8(WithLinuxOutdir(arguments[++i])));
+    } else if (argument.starts_with(kMpvOutdir) && IsAbsoluteWindowsPath(argument.substr(kMpvOutdir.size()))) {
+      const std::wstring folder = argument.substr(kMpvOutdir.size());
+      line.Arguments.push_back(Utf8(std::wstring(kMpvOutdir)) + LinuxPath(folder).value_or(Utf8(folder)));
     } else if (IsAbsoluteWindowsPath(argument)) {
       line.Arguments.push_back(LinuxPath(argument).value_or(Utf8(argument)));
     } else {

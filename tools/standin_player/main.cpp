@@ -3,8 +3,8 @@
 // and writes scripted output with exact chunking (one WriteFile per "write").
 //
 // Environment (inherited from the host that starts it):
-//   REELPANE_STANDIN_LOG     folder for cmdline.txt (UTF-8), stdin.bin, pid.txt (a line per
-//                            player: several may share the folder), events.txt
+//   REELPANE_STANDIN_LOG     folder for cmdline.txt (UTF-8), cmdlines.txt and pid.txt (a line per
+//                            player: several may share the folder), stdin.bin, events.txt
 //   REELPANE_STANDIN_SCRIPT  directives, one per line:
 //     write TEXT             one write of TEXT (escapes \n \r \t \0 \\ \xHH)
 //     stamped-write TEXT     the same, with a "wrote" event stamped just before the write
@@ -16,6 +16,8 @@
 //     ignore-quit            "quit" no longer ends the player
 //     quit-code CODE         the exit code "quit" ends the player with (0 unless set)
 //     stop-reading           standard input is no longer read (its pipe fills up)
+//     resume-reading         standard input is read again
+//     await-file NAME        waits until a file NAME appears in the log folder (a test's go-ahead)
 //     close-stdin            standard input is closed (the host's writes then fail)
 //     child-window           a window of ours inside the -wid window, as a real player makes
 //     mark NAME              a time-stamped line in events.txt
@@ -34,6 +36,12 @@
 //     pipe repeat COUNT MS TEXT  pipe is full, as mpv's do
 //     pipe flood BYTES
 //     pipe stop-reading      the control pipe is no longer read (its buffer fills up)
+//     pipe resume-reading    the control pipe is read again
+//     image [PATH]           copies the file PATH (by default the command line's last argument, the
+//                            video, with ".png" added) as the frame the command line asks for (MPlayer's
+//                            "-vo png:outdir=..." or mpv's "--vo-image-outdir=..."), named as the
+//                            players name it; an "image" event, or "no-image-folder" when none is asked for
+//     image-bytes TEXT       the same with TEXT (escaped as for write) as the image file's bytes
 #include <windows.h>
 
 #include <algorithm>
@@ -44,6 +52,8 @@
 #include <vector>
 
 #include "control_pipe_server.h"
+#include "frame_command.h"
+#include "mplayer_outdir.h"
 #include "standin_script.h"
 
 namespace {
@@ -51,8 +61,13 @@ namespace {
 std::wstring LogFolder;
 std::atomic<bool> IgnoreQuit{false};
 std::atomic<UINT> QuitCode{0};
-std::atomic<bool> StopReading{false};
-std::atomic<bool> StopReadingPipe{false};
+// Whether a source of commands is read; the event is set while it is.
+struct ReadingState {
+  std::atomic<bool> Stopped{false};
+  HANDLE Resumed = nullptr;
+};
+ReadingState StandardInputReading;
+ReadingState ControlPipeReading;
 HANDLE Stdin = INVALID_HANDLE_VALUE;
 HWND ChildWindow = nullptr;
 DWORD MainThread = 0;
@@ -161,7 +176,7 @@ void Quit() {
 struct CommandSource {
   bool (*Read)(char* buffer, DWORD size, DWORD& got);
   const wchar_t* LogName;
-  const std::atomic<bool>* Stopped;  // true: the source is no longer read
+  ReadingState* Reading;  // stopped: the source is not read for now
   const char* EndEvent;
 };
 
@@ -176,7 +191,7 @@ DWORD WINAPI ReadCommands(void* context) {
   std::string line;
   char buffer[512];
   for (;;) {
-    while (*source.Stopped) Sleep(INFINITE);
+    while (source.Reading->Stopped) WaitForSingleObject(source.Reading->Resumed, INFINITE);
     DWORD got = 0;
     const bool read = source.Read(buffer, sizeof(buffer), got);
     const LONGLONG readAt = Now();  // the commands' stamps: when their bytes arrived, not when logged
@@ -205,8 +220,8 @@ DWORD WINAPI ReadCommands(void* context) {
   }
 }
 
-const CommandSource StandardInputSource{ReadStandardInput, L"stdin.bin", &StopReading, "stdin-ended"};
-const CommandSource ControlPipeSource{ReadControlPipe, L"control.bin", &StopReadingPipe, "pipe-ended"};
+const CommandSource StandardInputSource{ReadStandardInput, L"stdin.bin", &StandardInputReading, "stdin-ended"};
+const CommandSource ControlPipeSource{ReadControlPipe, L"control.bin", &ControlPipeReading, "pipe-ended"};
 
 // The C runtime's own argument list, not shell32's, which would bring user32 into
 // every start (see User32()).
@@ -285,6 +300,44 @@ void SendKey(WPARAM virtualKey) {
   RecordEvent(answered ? "key-answered" : "key-unanswered");
 }
 
+// Where the command line asks for the frame: MPlayer's "-vo png:outdir=..." or mpv's "--vo-image-outdir=...".
+std::wstring ImageFolderFromCommandLine() {
+  constexpr std::wstring_view kMpvOutdir = L"--vo-image-outdir=";
+  for (int i = 0; i < __argc; ++i) {
+    const std::wstring_view argument = __wargv[i];
+    if (argument.starts_with(kMpvOutdir)) return std::wstring(argument.substr(kMpvOutdir.size()));
+    if (argument != L"-vo" || i + 1 == __argc) continue;
+    if (const std::optional<MPlayerOutdir> outdir = FindMPlayerOutdir(__wargv[i + 1])) return outdir->Folder;
+  }
+  return {};
+}
+
+std::string FileBytes(const std::wstring& path) {
+  std::string bytes;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char chunk[65536];
+  DWORD got = 0;
+  while (ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got > 0) bytes.append(chunk, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+void WriteImage(const std::string& bytes) {
+  const std::wstring folder = ImageFolderFromCommandLine();
+  if (folder.empty()) {
+    RecordEvent("no-image-folder");
+    return;
+  }
+  const std::wstring path = folder + L"\\" + std::wstring(kFrameImageName);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  const bool wrote = file != INVALID_HANDLE_VALUE &&
+                     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != FALSE;
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  RecordEvent(wrote ? "image" : "image-failed");
+}
+
 void Replay(const ReplayDirective& replay) {
   HANDLE file = CreateFileW(replay.Path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
@@ -343,7 +396,16 @@ void Run(const Directive& directive) {
       QuitCode = static_cast<UINT>(directive.Number);
       break;
     case DirectiveKind::StopReading:
-      (directive.ToPipe ? StopReadingPipe : StopReading) = true;
+    case DirectiveKind::ResumeReading: {
+      ReadingState& reading = directive.ToPipe ? ControlPipeReading : StandardInputReading;
+      reading.Stopped = directive.Kind == DirectiveKind::StopReading;
+      if (reading.Stopped) ResetEvent(reading.Resumed);
+      else SetEvent(reading.Resumed);
+      break;
+    }
+    case DirectiveKind::AwaitFile:
+      while (GetFileAttributesW((LogFolder + L"\\" + WideFromUtf8(directive.Text)).c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(10);
+      RecordEvent("file " + directive.Text);
       break;
     case DirectiveKind::CloseStdin:
       CloseHandle(Stdin);
@@ -366,6 +428,12 @@ void Run(const Directive& directive) {
     case DirectiveKind::ServePipe:
       ServeControlPipeNamed(ControlPipeFromCommandLine());
       break;
+    case DirectiveKind::Image:
+      WriteImage(FileBytes(!directive.File.empty() ? directive.File : std::wstring(__wargv[__argc - 1]) + L".png"));
+      break;
+    case DirectiveKind::ImageBytes:
+      WriteImage(directive.Text);
+      break;
   }
 }
 
@@ -376,6 +444,7 @@ int wmain() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   LogFolder = Environment(L"REELPANE_STANDIN_LOG");
   AppendToLog(L"cmdline.txt", Utf8(GetCommandLineW()));
+  AppendToLog(L"cmdlines.txt", Utf8(GetCommandLineW()) + "\n");
   AppendToLog(L"pid.txt", std::to_string(GetCurrentProcessId()) + "\n");
   RecordEvent("start");
   // Whether a job held this process from its first instruction on.
@@ -387,6 +456,9 @@ int wmain() {
   MainThread = GetCurrentThreadId();
   InitializeCriticalSection(&CommandsLock);
   CommandRead = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  for (ReadingState* reading : {&StandardInputReading, &ControlPipeReading}) {
+    reading->Resumed = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  }
   const std::vector<Directive> script = ParseStandInScript(Utf8(Environment(L"REELPANE_STANDIN_SCRIPT")));
   // Standard input is read from the start, unless the script closes it; the
   // control pipe is served from the start, as mpv does, unless the script says not.

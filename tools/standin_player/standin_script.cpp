@@ -13,13 +13,6 @@ int HexValue(char c) {
   return -1;
 }
 
-std::wstring WideFromUtf8(std::string_view text) {
-  const int needed = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring result(static_cast<size_t>(needed), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), needed);
-  return result;
-}
-
 size_t Number(std::string_view text) {
   return static_cast<size_t>(std::strtoull(std::string(text).c_str(), nullptr, 10));
 }
@@ -40,6 +33,13 @@ ReplayDirective ParseReplay(std::string_view argument) {
 }
 
 }  // namespace
+
+std::wstring WideFromUtf8(std::string_view text) {
+  const int needed = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring result(static_cast<size_t>(needed), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), needed);
+  return result;
+}
 
 std::string Unescape(std::string_view text) {
   std::string bytes;
@@ -83,7 +83,8 @@ std::vector<Directive> ParseStandInScript(std::string_view script) {
       line.remove_prefix(blank + 1);
       blank = line.find(' ');
       word = line.substr(0, blank);
-      if (word != "write" && word != "stamped-write" && word != "repeat" && word != "flood" && word != "stop-reading") {
+      if (word != "write" && word != "stamped-write" && word != "repeat" && word != "flood" && word != "stop-reading" &&
+          word != "resume-reading") {
         continue;
       }
     }
@@ -92,6 +93,10 @@ std::vector<Directive> ParseStandInScript(std::string_view script) {
     if (word == "write" || word == "stamped-write") {
       directive.Kind = word == "write" ? DirectiveKind::Write : DirectiveKind::StampedWrite;
       directive.Text = Unescape(argument);
+    } else if (word == "image" || word == "image-bytes") {
+      directive.Kind = word == "image" ? DirectiveKind::Image : DirectiveKind::ImageBytes;
+      if (word == "image") directive.File = WideFromUtf8(argument);
+      else directive.Text = Unescape(argument);
     } else if (word == "repeat") {
       // "COUNT MS TEXT"
       const size_t countEnd = argument.find(' ');
@@ -114,8 +119,11 @@ std::vector<Directive> ParseStandInScript(std::string_view script) {
       directive.Number = Number(argument);
     } else if (word == "ignore-quit") {
       directive.Kind = DirectiveKind::IgnoreQuit;
-    } else if (word == "stop-reading") {
-      directive.Kind = DirectiveKind::StopReading;
+    } else if (word == "stop-reading" || word == "resume-reading") {
+      directive.Kind = word == "stop-reading" ? DirectiveKind::StopReading : DirectiveKind::ResumeReading;
+    } else if (word == "await-file") {
+      directive.Kind = DirectiveKind::AwaitFile;
+      directive.Text = std::string(argument);
     } else if (word == "close-stdin") {
       directive.Kind = DirectiveKind::CloseStdin;
     } else if (word == "child-window") {
