@@ -4,8 +4,8 @@
 // which must have started the host) with
 //   - the program itself replaced by "mplayer -vo x11 -ao null", or by
 //     "mpv --vo=x11 --ao=null" when its command line names a control pipe
-//     (--input-ipc-server=, as the plugin starts mpv) or it was installed as
-//     mpv.exe (as the plugin's thumbnails start mpv),
+//     (--input-ipc-server=, as the plugin starts mpv for a view) or an image
+//     folder (--vo-image-outdir=, as it starts mpv for a thumbnail),
 //   - each absolute Windows path turned into its Linux path, the folder in
 //     MPlayer's "-vo png:outdir=..." (requoted: MPlayer counts a quoted value's
 //     bytes) and in mpv's "--vo-image-outdir=..." too,
@@ -23,7 +23,6 @@
 #include <shellapi.h>
 
 #include <cstdlib>
-#include <cwchar>
 #include <cwctype>
 #include <optional>
 #include <string>
@@ -95,15 +94,6 @@ std::optional<std::string> XWindowOfTopLevel(const std::wstring& viewText) {
   return std::to_string(xWindow);
 }
 
-// Installed as mpv.exe, as a user installs mpv: the plugin then takes it for mpv.
-bool InstalledAsMpv() {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;
-  const wchar_t* name = std::wcsrchr(path, L'\\');
-  return _wcsicmp(name != nullptr ? name + 1 : path, L"mpv.exe") == 0;
-}
-
 struct RealPlayerLine {
   std::string Program;                 // "mplayer" or "mpv"
   std::vector<std::string> Arguments;
@@ -118,10 +108,12 @@ std::optional<RealPlayerLine> PlayerArguments() {
   int count = 0;
   wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   RealPlayerLine line;
+  bool mpv = false;  // the plugin's mpv command lines name a control pipe (a view) or an image folder (a thumbnail)
   for (int i = 1; i < count; ++i) {
-    if (std::wstring_view(arguments[i]).starts_with(kControlPipe)) line.ControlPipe = arguments[i] + kControlPipe.size();
+    const std::wstring_view argument = arguments[i];
+    if (argument.starts_with(kControlPipe)) line.ControlPipe = argument.substr(kControlPipe.size());
+    mpv = mpv || argument.starts_with(kControlPipe) || argument.starts_with(kMpvOutdir);
   }
-  const bool mpv = !line.ControlPipe.empty() || InstalledAsMpv();
   line.Program = mpv ? "mpv" : "mplayer";
   line.Arguments = mpv ? std::vector<std::string>{"--vo=x11", "--ao=null"}
                        : std::vector<std::string>{"-vo", "x11", "-ao", "null"};
