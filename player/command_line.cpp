@@ -24,6 +24,13 @@ std::wstring QuoteIfSpaced(std::wstring_view text) {
   return quoted;
 }
 
+void AppendArgument(std::wstring& line, std::wstring_view prefix, std::wstring_view value) {
+  std::wstring argument(prefix);
+  argument += value;
+  line += L' ';
+  line += QuoteIfSpaced(argument);
+}
+
 std::wstring ViewHandleTextSigned64(std::int64_t handle) { return std::to_wstring(handle); }
 
 std::wstring ViewHandleTextUnsigned32(std::uint32_t handle) { return std::to_wstring(handle); }

@@ -9,6 +9,10 @@
 // The text in double quotes when it contains a blank (U+0020), else unchanged.
 std::wstring QuoteIfSpaced(std::wstring_view text);
 
+// A blank, then |prefix| and |value| as one argument (an option whose value is a
+// path, or a path alone), quoted when it holds a blank.
+void AppendArgument(std::wstring& line, std::wstring_view prefix, std::wstring_view value);
+
 // The view window handle as the player's "-wid" wants it: the 64-bit build
 // writes the handle as a signed 64-bit number, the 32-bit build as an unsigned
 // 32-bit number.
@@ -22,6 +26,8 @@ struct PlayerLaunch {
   bool Embedded = false;           // the Lister window is the host's quick-view panel
   std::wstring_view ViewHandle;    // from ViewHandleText
   std::wstring_view FileName;
+  std::wstring_view ControlPipe{};  // the pipe a player that serves one is to serve (mpv)
+  std::uintptr_t ViewWindow = 0;    // the view window's handle value
 };
 
 std::wstring ComposePlayerCommandLine(const PlayerLaunch& launch);

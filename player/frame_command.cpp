@@ -21,14 +21,6 @@ std::wstring Begin(const FrameLaunch& launch) {
   return line;
 }
 
-// One option whose value is a path, as a single argument even with blanks in it.
-void AppendArgument(std::wstring& line, std::wstring_view prefix, std::wstring_view value) {
-  std::wstring argument(prefix);
-  argument += value;
-  line += L' ';
-  line += QuoteIfSpaced(argument);
-}
-
 }  // namespace
 
 std::wstring QuoteMPlayerSubOption(std::wstring_view value) {
@@ -65,17 +57,6 @@ std::wstring MPlayerFrameCommandLine(const FrameLaunch& launch, std::int32_t see
   // scale=0:0 scales to the display size; added after the user's own filters.
   line += L" -frames 1 -vf-add scale=0:0 -vo";
   AppendArgument(line, L"png:outdir=", QuoteMPlayerSubOption(launch.ImageFolder));
-  AppendArgument(line, L"", launch.FileName);
-  return line;
-}
-
-std::wstring MpvFrameCommandLine(const FrameLaunch& launch) {
-  // Without the user's configuration: a "keep-open" or "pause" there would hold
-  // the player after its frame until the bound.
-  std::wstring line = Begin(launch);
-  line += L" --no-config --no-terminal --audio=no --ao=null --sid=no --start=10% --frames=1"
-          L" --vo=image --vo-image-format=png --vo-image-png-compression=0";
-  AppendArgument(line, L"--vo-image-outdir=", launch.ImageFolder);
   AppendArgument(line, L"", launch.FileName);
   return line;
 }

@@ -31,9 +31,7 @@ std::wstring MPlayerProbeCommandLine(const FrameLaunch& launch);
 // Then it writes one frame, |seekTenths| tenths of a second in, at the video's
 // display shape (a video of non-square pixels is scaled to it).
 std::wstring MPlayerFrameCommandLine(const FrameLaunch& launch, std::int32_t seekTenths);
-// mpv writes one frame a tenth of the way in (from the start when it can't tell
-// the length) in one run, at the display shape by itself.
-std::wstring MpvFrameCommandLine(const FrameLaunch& launch);
+// mpv's command line for a frame is with the rest of mpv's dialect (mpv_dialect.h).
 
 struct ProbedVideo {
   bool HasVideo = false;          // a picture of some size: not audio alone, not unplayable

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "frame_command.h"
+#include "mpv_dialect.h"
 #include "message_wait.h"
 #include "player_pipes.h"
 #include "process_launch.h"

@@ -12,3 +12,9 @@ constexpr DWORD kIdentifyBoundMs = 5000;
 // of its own.
 VideoSize ReadVideoSize(HANDLE outputPipe, HANDLE process, DWORD boundMs = kIdentifyBoundMs,
                         HANDLE readDone = nullptr);
+
+// What a player's identification found out.
+struct IdentifyOutcome {
+  VideoSize Size;               // -1 by -1: the player can't play the file
+  bool NoControlPipe = false;   // a player that serves a control pipe never served it within the bound
+};

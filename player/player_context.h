@@ -1,13 +1,15 @@
 #pragma once
 #include <windows.h>
 
+#include "settings_text.h"
+
 // Everything one open view knows about its player. A plain record: it is copied
 // by value into every call that talks to the player, and its one heap copy,
 // whose address sits in the view window's user-data slot, owns the handles.
 #pragma pack(push, 1)
 struct PlayerContext {
   HANDLE Process = nullptr;
-  HANDLE CommandPipe = nullptr;  // our write end of the player's standard input
+  HANDLE CommandPipe = nullptr;  // our write end of the player's standard input, or our end of its control pipe
   HANDLE OutputPipe = nullptr;   // our read end of its standard output and error
   bool Running = false;
   bool Looping = false;
@@ -19,6 +21,9 @@ struct PlayerContext {
   bool CommandCut = false;
   // Tells this record from a later one at the same address (the view's next file).
   unsigned Serial = 0;
+  PlayerKind Player = PlayerKind::MPlayer;  // whose dialect the commands are in
+  struct OutputReader* ControlReader = nullptr;  // drops what a control pipe brings once identified
+  struct FullScreenView* FullScreen = nullptr;   // where the view was while the plugin shows it full screen
 };
 #pragma pack(pop)
 

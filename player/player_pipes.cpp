@@ -10,11 +10,15 @@ namespace {
 constexpr DWORD kOutputBufferSize = 64 * 1024;  // slack for a player whose output nobody reads for a while
 constexpr DWORD kCommandBufferSize = 4096;
 
+}  // namespace
+
 std::wstring UniquePipeName() {
   static std::atomic<unsigned> counter{0};
   return L"\\\\.\\pipe\\reelpane-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
          std::to_wstring(++counter) + L"-" + std::to_wstring(GetTickCount64());
 }
+
+namespace {
 
 // |inbound|: we read what the player writes; otherwise we write what it reads.
 void CreatePipePair(bool inbound, DWORD bufferSize, AutoCloseHandle& ours, AutoCloseHandle& theirs) {
@@ -40,10 +44,17 @@ BOOL FinishAfterCancel(HANDLE pipe, OVERLAPPED& pending, DWORD& transferred) {
 
 }  // namespace
 
-PlayerPipes CreatePlayerPipes() {
+PlayerPipes CreatePlayerPipes(PlayerInput input) {
   PlayerPipes pipes;
   CreatePipePair(true, kOutputBufferSize, pipes.OutputRead, pipes.OutputWrite);
-  CreatePipePair(false, kCommandBufferSize, pipes.CommandWrite, pipes.CommandRead);
+  if (input == PlayerInput::CommandPipe) {
+    CreatePipePair(false, kCommandBufferSize, pipes.CommandWrite, pipes.CommandRead);
+  } else {
+    // Not inheritable yet either, as the pipes' ends.
+    const HANDLE nul =
+        CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (nul != INVALID_HANDLE_VALUE) pipes.CommandRead.Reset(nul);
+  }
   return pipes;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
 #include <string_view>
 
 #include "auto_close_handle.h"
@@ -17,8 +18,16 @@ struct PlayerPipes {
   AutoCloseHandle OutputRead;    // ours
 };
 
+// Where the player's standard input comes from: our command pipe, or, for a
+// player that takes its commands elsewhere, the NUL device (every read ends at
+// once, as for a program started "<NUL"), so that no pipe is kept for nothing.
+enum class PlayerInput { CommandPipe, Empty };
+
 // A pipe that can't be made leaves both its ends null; the start goes on.
-PlayerPipes CreatePlayerPipes();
+PlayerPipes CreatePlayerPipes(PlayerInput input = PlayerInput::CommandPipe);
+
+// A pipe name no other pipe of this process has had: "\\.\pipe\reelpane-..."
+std::wstring UniquePipeName();
 
 // Whether a handle can be used for pipe reads at all. Real Windows would also
 // answer GetFileInformationByHandle here, Wine never does for pipes; GetFileType

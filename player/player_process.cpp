@@ -1,9 +1,11 @@
 #include "player_process.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "command_line.h"
 #include "message_wait.h"
+#include "mpv_identify_reader.h"
 #include "output_reader.h"
 #include "player_pipes.h"
 #include "process_launch.h"
@@ -18,13 +20,17 @@ void WarnCannotStart(std::wstring_view playerPath) {
   MessageBoxW(nullptr, text.c_str(), L"reelpane", MB_OK | MB_ICONWARNING);
 }
 
+bool NoControlPipeWarned = false;
+
 }  // namespace
 
 std::optional<PlayerContext> StartPlayer(const PlayerStart& start) {
-  PlayerPipes pipes = CreatePlayerPipes();
-  const std::wstring viewHandle = ViewHandleText(reinterpret_cast<std::uintptr_t>(start.ViewWindow));
-  std::wstring commandLine = ComposePlayerCommandLine(
-      {start.PlayerPath, start.PlayerParams, start.Embedded, viewHandle, start.FileName});
+  const PlayerDialect& dialect = DialectOf(start.Player);
+  PlayerPipes pipes = CreatePlayerPipes(dialect.ServesControlPipe ? PlayerInput::Empty : PlayerInput::CommandPipe);
+  const auto viewWindow = reinterpret_cast<std::uintptr_t>(start.ViewWindow);
+  const std::wstring viewHandle = ViewHandleText(viewWindow);
+  std::wstring commandLine = dialect.CommandLine(
+      {start.PlayerPath, start.PlayerParams, start.Embedded, viewHandle, start.FileName, start.ControlPipe, viewWindow});
 
   std::optional<LaunchedProcess> launched =
       LaunchPlayerProcess(std::move(commandLine), pipes.CommandRead.Get(), pipes.OutputWrite.Get());
@@ -42,7 +48,27 @@ std::optional<PlayerContext> StartPlayer(const PlayerStart& start) {
   context.OutputPipe = pipes.OutputRead.Release();
   context.Running = true;
   context.Job = launched->Job.Release();
+  context.Player = start.Player;
   return context;
+}
+
+IdentifyOutcome IdentifyPlayer(PlayerContext& context, const std::wstring& controlPipe) {
+  if (!DialectOf(context.Player).ServesControlPipe) {
+    return {ReadVideoSize(context.OutputPipe, context.Process, kIdentifyBoundMs, OutputReaderEvent(context.Reader))};
+  }
+  // No identification read on the output pipe leaves the reader's event set:
+  // set here, it has the reader's start issue the first read.
+  if (const HANDLE outputRead = OutputReaderEvent(context.Reader); outputRead != nullptr) SetEvent(outputRead);
+  return ReadMpvIdentification(context, controlPipe);
+}
+
+void WarnNoControlPipeOnce(std::wstring_view playerPath) {
+  if (std::exchange(NoControlPipeWarned, true)) return;
+  const std::wstring text =
+      L"mpv did not open its control pipe: " + std::wstring(playerPath) +
+      L"\n\nreelpane needs mpv 0.17 or later, and no option in MPlayer_params that mpv does not know.\n\n"
+      L"Shown once: until Total Commander restarts, such files go to Lister's other viewers.";
+  MessageBoxW(nullptr, text.c_str(), L"reelpane", MB_OK | MB_ICONWARNING);
 }
 
 bool SendPlayerCommand(const PlayerContext& context, std::string_view command) {
@@ -51,6 +77,15 @@ bool SendPlayerCommand(const PlayerContext& context, std::string_view command) {
   line += command;
   line += '\n';
   return WritePipe(context.CommandPipe, line, DeadlineAfter(kCommandWriteBoundMs));
+}
+
+bool SendPlayerAction(const PlayerContext& context, PlayerAction action) {
+  const std::string_view command = DialectOf(context.Player).Command(action);
+  return !command.empty() && SendPlayerCommand(context, command);
+}
+
+bool PlayerIsTold(const PlayerContext& context, PlayerAction action) {
+  return !DialectOf(context.Player).Command(action).empty();
 }
 
 std::wstring DrainPlayerOutput(HANDLE outputPipe) {
@@ -74,7 +109,7 @@ std::wstring DrainPlayerOutput(HANDLE outputPipe) {
 
 void StopPlayer(const PlayerContext& context) {
   if (context.Running) {
-    SendPlayerCommand(context, "quit");
+    SendPlayerAction(context, PlayerAction::Quit);
     const HANDLE process[] = {context.Process};
     if (WaitAnsweringSentMessages(process, DeadlineAfter(kQuitGraceMs)) != kWaitTimedOut) return;
   }
@@ -83,6 +118,7 @@ void StopPlayer(const PlayerContext& context) {
 
 void ClosePlayerHandles(const PlayerContext& context) {
   StopOutputReader(context.Reader);
+  StopOutputReader(context.ControlReader);
   for (HANDLE handle : {context.OutputPipe, context.CommandPipe, context.Process, context.Job}) {
     if (handle != nullptr) CloseHandle(handle);
   }

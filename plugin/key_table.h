@@ -1,28 +1,26 @@
 #pragma once
 #include <cstdint>
 #include <span>
-#include <string>
-#include <string_view>
 
-// What each key in the view window does: data, one row per key.
+#include "player_dialect.h"
+
+// What each key in the view window does: data, one row per key. The rows speak
+// of actions; each player's dialect says how an action is told to it.
 
 enum class KeyAction {
-  Send,          // send the row's command
-  ToggleLoop,    // flip looping, send "loop 1" or "loop -1"
-  ToggleMute,    // flip muting, send "mute 1" or "mute 0"
-  ShowProgress,  // drop the player's unread output, then send the row's command
-  Quit,          // send the row's command, then ask the Lister window to close
+  Send,          // tell the player the row's action
+  ToggleLoop,    // flip looping, tell the player LoopOn or LoopOff
+  ToggleMute,    // flip muting, tell the player MuteOn or MuteOff
+  ShowProgress,  // drop the player's unread output, then tell it the row's action
+  Quit,          // tell the player the row's action, then ask the Lister window to close
 };
 
 struct KeyBinding {
   std::uint32_t VirtualKey;
   KeyAction Action;
-  std::string_view Command;
+  PlayerAction Player;  // for the toggles, the action that turns them on
 };
 
 std::span<const KeyBinding> KeyBindings();
 // Null for keys that do nothing. Modifiers are not looked at.
 const KeyBinding* FindKeyBinding(std::uint32_t virtualKey);
-
-std::wstring LoopCommand(bool looping);
-std::wstring MuteCommand(bool muted);

@@ -1,8 +1,10 @@
 #include "view_session.h"
 
+#include "full_screen.h"
 #include "identify_reader.h"
 #include "lister_placement.h"
 #include "output_reader.h"
+#include "player_pipes.h"
 #include "player_process.h"
 #include "settings.h"
 #include "view_window.h"
@@ -31,6 +33,12 @@ VideoSize ReadVideoSizeBlocking(HANDLE outputPipe) {
 }
 #endif
 
+// The Lister that holds the view, also while the view is shown full screen.
+HWND ListerOfView(HWND view) {
+  const PlayerContext* stored = ViewContext(view);
+  return stored != nullptr ? ListerOf(view, *stored) : GetParent(view);
+}
+
 void DestroyView(HWND view) {
   ReleaseDC(view, GetDC(view));
   DestroyWindow(view);
@@ -38,8 +46,9 @@ void DestroyView(HWND view) {
 
 // "quit", the grace, termination; then the view window (when it is still there)
 // and the player's handles, in the order the host's close has always had.
-void EndPlayer(const PlayerContext& context, HWND view) {
+void EndPlayer(PlayerContext& context, HWND view) {
   StopPlayer(context);
+  ReleaseFullScreen(context);
   if (view != nullptr && IsWindow(view)) DestroyView(view);
   ClosePlayerHandles(context);
 }
@@ -59,18 +68,27 @@ LoadOutcome LoadIntoView(HWND lister, HWND view, const wchar_t* fileName, const 
   PluginSettings settings;
   ReadPluginSettings(SettingsFilePath(), settings);
   const bool embedded = GetParent(lister) != nullptr;  // the host's quick-view panel
-  std::optional<PlayerContext> started = StartPlayer(
-      {view, embedded, settings.PlayerPath, settings.PlayerParams, fileName != nullptr ? fileName : L""});
+  // A player that serves a control pipe gets a name that no other view's uses.
+  const std::wstring controlPipe = DialectOf(settings.Player).ServesControlPipe ? UniquePipeName() : std::wstring();
+  std::optional<PlayerContext> started =
+      StartPlayer({view, embedded, settings.PlayerPath, settings.PlayerParams, fileName != nullptr ? fileName : L"",
+                   settings.Player, controlPipe});
   if (!started) return watch.ViewDestroyed() ? LoadOutcome::ViewDestroyed : LoadOutcome::Refused;
 
 #if defined(REELPANE_BENCH_BLOCKING_DESIGN)
-  const VideoSize size = ReadVideoSizeBlocking(started->OutputPipe);
+  const IdentifyOutcome identified{ReadVideoSizeBlocking(started->OutputPipe)};  // MPlayer's alone
 #else
   // Made now, while the player starts, so that the load pays little for it afterwards.
   started->Reader = PrepareOutputReader(started->OutputPipe);
-  const VideoSize size =
-      ReadVideoSize(started->OutputPipe, started->Process, kIdentifyBoundMs, OutputReaderEvent(started->Reader));
+  const IdentifyOutcome identified = IdentifyPlayer(*started, controlPipe);
 #endif
+  if (identified.NoControlPipe) {
+    // Nothing can be told to a player without its pipe: it ends before the user hears why.
+    EndPlayer(*started, nullptr);
+    WarnNoControlPipeOnce(settings.PlayerPath);
+    return watch.ViewDestroyed() ? LoadOutcome::ViewDestroyed : LoadOutcome::Refused;
+  }
+  const VideoSize size = identified.Size;
   if (!watch.ViewDestroyed() && !embedded && size.Width > 0 && size.Height > 0) {
     PlaceListerWindow(lister, settings.ViewSize, size.Width, size.Height);
   }
@@ -83,8 +101,10 @@ LoadOutcome LoadIntoView(HWND lister, HWND view, const wchar_t* fileName, const 
 
   started->Looping = false;
   started->Muted = false;
-  // From now on nobody needs the player's output, but a full pipe would stop the player.
+  // From now on nobody needs the player's output, but a full pipe would stop the
+  // player; so would a control pipe whose events nobody reads.
   StartOutputReader(started->Reader);
+  StartOutputReader(started->ControlReader);
   StoreViewContext(view, new PlayerContext(*started));
   SetFocus(view);
   // Destroyed while the focus moved: its WM_DESTROY has released everything.
@@ -105,10 +125,12 @@ HWND OpenPlayerView(HINSTANCE instance, HWND lister, const wchar_t* fileName) {
 
 bool LoadNextIntoView(HWND lister, HWND view, const wchar_t* fileName) {
   // Only a view of ours, in the Lister named, that no other load is filling.
-  if (!IsPlayerView(view) || GetParent(view) != lister || IsViewBeingLoaded(view)) return false;
+  if (!IsPlayerView(view) || ListerOfView(view) != lister || IsViewBeingLoaded(view)) return false;
   DestructionWatch watch(view);
   // Out of the view before the stop's wait, so that nothing run inside it finds the old player.
   if (const std::unique_ptr<PlayerContext> old = TakeViewContext(view)) {
+    // The next file is shown where the view belongs: a view shown full screen goes back first.
+    LeaveFullScreen(view, *old);
     EndPlayer(*old, nullptr);
     if (watch.ViewDestroyed()) return false;
   }
@@ -132,5 +154,8 @@ void ReleaseDestroyedView(HWND view) {
 }
 
 void SendHostCommand(HWND view, int command) {
-  if (command == kHostCommandNewParams) SendViewCommand(view, "vo_fullscreen");
+  PlayerContext* stored = ViewContext(view);
+  if (stored == nullptr || command != kHostCommandNewParams) return;
+  if (PlayerIsTold(*stored, PlayerAction::FullScreen)) SendViewAction(view, PlayerAction::FullScreen);
+  else ToggleFullScreen(view, *stored);
 }

@@ -20,5 +20,6 @@ void ClosePlayerView(HWND view);
 // ClosePlayerView (called from the window's WM_DESTROY).
 void ReleaseDestroyedView(HWND view);
 
-// "vo_fullscreen" when the host reports that its display options changed.
+// Full screen when the host reports that its display options changed: the player's
+// own ("vo_fullscreen"), or the plugin's for a player that has none in our window.
 void SendHostCommand(HWND view, int command);

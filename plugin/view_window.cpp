@@ -3,10 +3,10 @@
 #include <cwchar>
 
 #include "color_key.h"
+#include "full_screen.h"
 #include "key_table.h"
 #include "player_process.h"
 #include "scoped_gdi_obj.h"
-#include "text_codec.h"
 #include "view_session.h"
 
 namespace {
@@ -36,21 +36,23 @@ bool StillOpen(HWND window, const PlayerContext* stored, const PlayerContext& co
 
 // Sends through the copy; what came of the write is kept in the stored record
 // while the view still holds it. True when the command was written whole.
-bool Send(HWND window, PlayerContext* stored, const PlayerContext& copy, std::string_view command) {
-  const bool whole = SendPlayerCommand(copy, command);
+bool Send(HWND window, PlayerContext* stored, const PlayerContext& copy, PlayerAction action) {
+  const bool whole = SendPlayerAction(copy, action);
   if (StillOpen(window, stored, copy)) stored->CommandCut = !whole;
   return whole;
 }
 
 // A toggle's state follows what the player was told: a dropped command leaves it as it was.
 void ToggleLoop(HWND window, PlayerContext* stored, const PlayerContext& copy) {
-  if (Send(window, stored, copy, ToAnsi(LoopCommand(!copy.Looping))) && StillOpen(window, stored, copy)) {
+  if (Send(window, stored, copy, copy.Looping ? PlayerAction::LoopOff : PlayerAction::LoopOn) &&
+      StillOpen(window, stored, copy)) {
     stored->Looping = !copy.Looping;
   }
 }
 
 void ToggleMute(HWND window, PlayerContext* stored, const PlayerContext& copy) {
-  if (Send(window, stored, copy, ToAnsi(MuteCommand(!copy.Muted))) && StillOpen(window, stored, copy)) {
+  if (Send(window, stored, copy, copy.Muted ? PlayerAction::MuteOff : PlayerAction::MuteOn) &&
+      StillOpen(window, stored, copy)) {
     stored->Muted = !copy.Muted;
   }
 }
@@ -64,7 +66,7 @@ void OnKeyDown(HWND window, WPARAM virtualKey) {
   if (binding == nullptr) return;
   switch (binding->Action) {
     case KeyAction::Send:
-      Send(window, stored, copy, binding->Command);
+      Send(window, stored, copy, binding->Player);
       break;
     case KeyAction::ToggleLoop:
       ToggleLoop(window, stored, copy);
@@ -74,15 +76,15 @@ void OnKeyDown(HWND window, WPARAM virtualKey) {
       break;
     case KeyAction::ShowProgress:
       DrainPlayerOutput(copy.OutputPipe);  // stale answers would otherwise pile up in the pipe
-      Send(window, stored, copy, binding->Command);
+      Send(window, stored, copy, binding->Player);
       break;
     case KeyAction::Quit:
-      Send(window, stored, copy, binding->Command);
+      Send(window, stored, copy, binding->Player);
       // Closing the Lister window makes the host close this view properly. A view
       // closed meanwhile has no Lister to ask, and a null target would post the
       // close to the host's own thread.
-      if (HWND lister = GetParent(window); StillOpen(window, stored, copy) && lister != nullptr) {
-        PostMessageW(lister, WM_CLOSE, 0, 0);
+      if (StillOpen(window, stored, copy)) {
+        if (HWND lister = ListerOf(window, *stored); lister != nullptr) PostMessageW(lister, WM_CLOSE, 0, 0);
       }
       break;
   }
@@ -97,11 +99,11 @@ void OnDestroy(HWND window) {
 
 }  // namespace
 
-void SendViewCommand(HWND view, std::string_view command) {
+void SendViewAction(HWND view, PlayerAction action) {
   PlayerContext* stored = ViewContext(view);
   if (stored == nullptr) return;
   const PlayerContext copy = *stored;
-  Send(view, stored, copy, command);
+  Send(view, stored, copy, action);
 }
 
 void RegisterPlayerWindowClass(HINSTANCE instance) {

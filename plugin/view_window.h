@@ -2,9 +2,9 @@
 #include <windows.h>
 
 #include <memory>
-#include <string_view>
 
 #include "player_context.h"
+#include "player_dialect.h"
 
 // The child window of the Lister window that the player draws into and that
 // takes the keys while a video is shown.
@@ -24,8 +24,8 @@ PlayerContext* ViewContext(HWND view);
 // waits (a nested close, a key, the host's command) finds none and does nothing.
 std::unique_ptr<PlayerContext> TakeViewContext(HWND view);
 
-// Sends one command to the view's player, if the window is an open view.
-void SendViewCommand(HWND view, std::string_view command);
+// Tells the view's player |action|, if the window is an open view.
+void SendViewAction(HWND view, PlayerAction action);
 
 // Tells the opening sequence whether its view window was destroyed while host
 // code ran inside one of its waits (the Lister window closed under it). The

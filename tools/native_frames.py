@@ -26,7 +26,8 @@ class NativeFrames:
         subprocess.run(["c++", "-std=c++20", "-Wall", "-Wextra", "-Werror", "-I", player,
                         os.path.join(source, "tests", "native", "print_frame_commands.cpp")] +
                        [os.path.join(player, name)
-                        for name in ("frame_command.cpp", "command_line.cpp", "identify_parser.cpp")] +
+                        for name in ("frame_command.cpp", "command_line.cpp", "identify_parser.cpp", "mpv_dialect.cpp",
+                                     "mpv_messages.cpp")] +
                        ["-o", self.printer], check=True)
 
     def command(self, kind, player, folder, video, probe_output=b""):

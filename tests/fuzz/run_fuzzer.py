@@ -19,7 +19,12 @@ import struct
 import subprocess
 import sys
 
-FUZZERS = ("identify_parser", "identify_number")
+# Each fuzzer and the sources of the plugin it is built with.
+FUZZERS = {
+    "identify_parser": ["identify_parser.cpp"],
+    "identify_number": ["identify_parser.cpp"],
+    "mpv_identification": ["mpv_dialect.cpp", "mpv_messages.cpp", "command_line.cpp"],
+}
 READ, FAILED, BOUND = 0x00, 0xFF, 0xFE
 
 
@@ -29,7 +34,8 @@ def build(source, work, name):
                     "-fsanitize=fuzzer,address,undefined", "-fno-sanitize-recover=all",
                     "-I", os.path.join(source, "player"),
                     os.path.join(source, "tests", "fuzz", name + "_fuzzer.cpp"),
-                    os.path.join(source, "player", "identify_parser.cpp"), "-o", binary], check=True)
+                    *(os.path.join(source, "player", plugin_source) for plugin_source in FUZZERS[name]),
+                    "-o", binary], check=True)
     return binary
 
 
@@ -80,6 +86,23 @@ def number_seeds():
     return {"number-%d" % i: b"\0" + text for i, text in enumerate(texts)}
 
 
+def mpv_seeds():
+    """What real mpv 0.35.1 wrote for a video, an audio file and a file it could not play."""
+    reply = b'{"request_id":0,"error":"success"}\n'
+    unavailable = b'{"event":"property-change","id":1,"name":"dwidth"}\n'
+    video = (reply * 4 + unavailable + b'{"event":"property-change","id":3,"name":"vid","data":"auto"}\n'
+             b'{"event":"property-change","id":4,"name":"idle-active","data":false}\n{"event":"file-loaded"}\n'
+             b'{"event":"property-change","id":3,"name":"vid","data":1}\n'
+             b'{"event":"property-change","id":1,"name":"dwidth","data":640}\n'
+             b'{"event":"property-change","id":2,"name":"dheight","data":360}\n')
+    audio = reply + b'{"event":"property-change","id":3,"name":"vid","data":false}\n'
+    error = (b'{"event":"start-file","playlist_entry_id":1}\n{"event":"end-file","reason":"error",'
+             b'"playlist_entry_id":1,"file_error":"unrecognized file format"}\n')
+    nested = b'{"event":"property-change","name":"track-list","data":[{"id":1,"title":"a\\"]}"}],"x":-1e5}\n'
+    return {"video-1": b"\x00" + video, "video-7": b"\x06" + video, "audio": b"\x00" + audio,
+            "error-3": b"\x02" + error, "nested": b"\x00" + nested}
+
+
 def run(command, **options):
     print("+", " ".join(command), flush=True)
     return subprocess.run(command, **options)
@@ -105,14 +128,16 @@ def main():
             return 1
         print(f"run_fuzzer: {len(regressions)} regression inputs of {name} replayed, all pass")
 
-    seeds = parser_seeds(source) if name == "identify_parser" else number_seeds()
+    seeds = {"identify_parser": parser_seeds, "identify_number": lambda _: number_seeds(),
+             "mpv_identification": lambda _: mpv_seeds()}[name](source)
     for seed, data in seeds.items():
         with open(os.path.join(work, "seeds", seed), "wb") as f:
             f.write(data)
     folders = [os.path.join(work, "corpus"), os.path.join(work, "seeds")]
     folders += [os.path.dirname(regressions[0])] if regressions else []
+    dictionary = "mpv.dict" if name.startswith("mpv") else "identify.dict"
     result = run([binary, f"-max_total_time={args.seconds}", "-timeout=10", "-print_final_stats=1",
-                  "-dict=" + os.path.join(source, "tests", "fuzz", "identify.dict"),
+                  "-dict=" + os.path.join(source, "tests", "fuzz", dictionary),
                   "-artifact_prefix=" + os.path.join(work, "crashes") + os.sep] + folders,
                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     output = result.stdout

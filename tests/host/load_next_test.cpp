@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 #include "host_resources.h"
 #include "host_test.h"
 #include "identify_checks.h"
+#include "mpv_dialect.h"
 #include "watched_player.h"
 #include "window_messages.h"
 
@@ -100,6 +102,47 @@ TEST_F(LoadNext, TenFilesInARowThroughOneView) {
   workspace_.Host().CloseWindow(view);
   EXPECT_TRUE(player->Ended(0));
   EXPECT_FALSE(IsWindow(view));
+}
+
+// The switch with mpv: the old mpv is asked to quit on its control pipe, the new
+// one gets a pipe of its own and is identified there, in the same view window.
+TEST_F(LoadNext, MpvQuitsOnItsPipeAndTheNextMpvIsIdentifiedInTheSameView) {
+  workspace_.WriteMpvSettings(L"normal");
+  workspace_.LoadPlugin();
+  const std::string requests(MpvIdentification::Requests());
+  const OpenedView opened = workspace_.Open(lister_, MpvIdentifyScript(640, 480), L"C:\\videos\\first.mkv");
+  ASSERT_NE(opened.View, nullptr);
+  const WatchedPlayer first(opened.View);
+  Press(opened.View, 'H');
+
+  const LoadedNext next =
+      workspace_.OpenNext(lister_, opened.View, MpvIdentifyScript(320, 240), L"C:\\videos\\next.mkv");
+  ASSERT_EQ(next.Result, kShown);
+  EXPECT_TRUE(first.Ended(0)) << "the old mpv is gone when the switch returns";
+  EXPECT_EQ(first.ExitCode(), 0u) << "it quit when asked";
+  EXPECT_EQ(opened.Log.ControlPipeInput(), requests + "set loop-file inf\nquit\n");
+  EXPECT_EQ(GetWindow(lister_, GW_CHILD), opened.View);
+  EXPECT_EQ(GetWindow(opened.View, GW_HWNDNEXT), nullptr) << "the only view in the Lister";
+  const std::wstring view = std::to_wstring(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(opened.View)));
+  const std::wstring line = next.Log.CommandLine();
+  EXPECT_NE(line.find(L" --wid=" + view + L" "), std::wstring::npos) << Utf8(line);
+  EXPECT_TRUE(line.ends_with(L" -- C:\\videos\\next.mkv")) << Utf8(line);
+  const std::wstring pipeOption = L"--input-ipc-server=";
+  const auto pipeOf = [&](const std::wstring& text) {
+    const size_t at = text.find(pipeOption);
+    return at == std::wstring::npos ? std::wstring() : text.substr(at, text.find(L' ', at) - at);
+  };
+  EXPECT_NE(pipeOf(line), pipeOf(opened.Log.CommandLine())) << "a pipe of its own";
+  EXPECT_EQ(OuterSizeOf(lister_), NormalPlacementFor(320, 240)) << "identified through its own pipe";
+  EXPECT_EQ(GetFocus(), opened.View);
+
+  // The toggles start afresh, and the keys reach the new mpv.
+  Press(opened.View, 'H');
+  EXPECT_TRUE(next.Log.WaitForControlPipeInput(requests + "set loop-file inf\n")) << next.Log.ControlPipeInput();
+  const WatchedPlayer second(opened.View);
+  workspace_.Host().CloseWindow(opened.View);
+  EXPECT_TRUE(second.Ended(0));
+  EXPECT_EQ(next.Log.ControlPipeInput(), requests + "set loop-file inf\nquit\n");
 }
 
 TEST_F(LoadNext, QuickViewPanelKeepsItsPlaceAndEmbedsTheNextPlayer) {

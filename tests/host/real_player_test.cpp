@@ -14,33 +14,16 @@
 #include "host_test.h"
 #include "identify_checks.h"
 #include "real_player.h"
-#include "screenshot.h"
+#include "real_player_scenes.h"
 #include "watched_player.h"
+
+using namespace real_player_scenes;
 
 namespace {
 
-constexpr double kUpSeconds = 60;  // the Up key's "seek +60"
-// Generous: the real player seeks, pauses and plays at its own pace on a busy machine.
-constexpr auto kPlayerBound = std::chrono::seconds(15);
-// The damaged sample lasts 16 s.
-constexpr DWORD kDamagedPlayBoundMs = 120000;
 // The plugin's pipe holds about this much; a player that prints more than that
 // with nobody reading stops.
 constexpr long kPipeBytes = 64 * 1024;
-
-bool IsRunning(const std::string& state) { return state.rfind("running", 0) == 0; }
-
-void PressKey(HWND view, WPARAM key) { SendMessageW(view, WM_KEYDOWN, key, 1); }
-
-// What the screen shows of the Lister window once the player has drawn a while,
-// into REELPANE_SCREENSHOTS (set by run-real-player) as NAME.bmp.
-void SaveScreenshot(HWND lister, const std::string& name) {
-  const char* folder = std::getenv("REELPANE_SCREENSHOTS");
-  if (folder == nullptr) return;
-  PumpMessages(700);
-  const std::wstring path = JoinPath(WindowsPathOf(folder), FromUtf8(name) + L".bmp");
-  std::printf("screenshot: %s\n", SaveWindowScreenshot(lister, path) ? Utf8(path).c_str() : "(failed)");
-}
 
 // What a player has printed, from its state ("... BYTES").
 long PrintedBytes(const std::string& state) { return std::strtol(state.c_str() + state.rfind(' ') + 1, nullptr, 10); }
@@ -86,51 +69,15 @@ TEST_F(RealPlayerEndToEnd, OpensSeeksPausesQuitsAndPlaysADamagedVideoToItsEnd) {
               OuterSizeOf(lister_).first, OuterSizeOf(lister_).second);
   EXPECT_EQ(OuterSizeOf(lister_), NormalPlacementFor(std::atoi(width.c_str()), std::atoi(height.c_str())));
 
-  // Up moves the position by about a minute.
-  const double beforeUp = player.Position();
-  PressKey(view, VK_UP);
-  double afterUp = beforeUp;
-  EXPECT_TRUE(WaitUntil([&] { return (afterUp = player.Position()) > beforeUp + kUpSeconds / 2; }, kPlayerBound));
-  std::printf("Up: position %.2f s before, %.2f s after\n", beforeUp, afterUp);
-  EXPECT_NEAR(afterUp - beforeUp, kUpSeconds, 5.0);
-
-  // It plays on, and Space stops it advancing.
-  double playing = afterUp;
-  EXPECT_TRUE(WaitUntil([&] { return (playing = player.Position()) > afterUp; }, kPlayerBound));
-  PressKey(view, VK_SPACE);
-  EXPECT_TRUE(WaitUntil([&] { return player.Property("pause") == "yes"; }, kPlayerBound));
-  const double paused = player.Position();
-  PumpMessages(1500);
-  const double stillPaused = player.Position();
-  std::printf("Space: playing %.2f -> %.2f s; paused at %.2f s, 1.5 s later %.2f s\n", afterUp, playing, paused,
-              stillPaused);
-  EXPECT_EQ(paused, stillPaused);
-
-  // Q ends the real player by itself, within the close's grace: a terminated
-  // relay would end with 0xFFFFFFFF and take its player down unasked.
-  PressKey(view, 'Q');
-  Close(view, "after Q");
-  EXPECT_TRUE(relay.Ended(0));
-  EXPECT_EQ(relay.ExitCode(), 0u);
-  EXPECT_TRUE(WaitUntil([&] { return !IsRunning(player.State()); }, kPlayerBound));
-  const std::string quitState = player.State();
-  std::printf("Q: relay exit code %lu; real player %s\n", relay.ExitCode(), quitState.c_str());
-  EXPECT_EQ(quitState.rfind("exited 0 QUIT ", 0), 0u) << quitState;
+  ExpectUpSeeksAMinuteAndSpaceHolds(view, player);
+  ExpectQuitEndsThePlayerByItself(view, player, relay, [&] { Close(view, "after Q"); }, "exited 0 QUIT ");
 
   // A damaged video whose decoder warnings would overfill the plugin's pipe plays to its end.
   HWND damaged = Open("damaged-640x360.avi");
   ASSERT_NE(damaged, nullptr);
   const WatchedPlayer damagedRelay(damaged);
   RealPlayer damagedPlayer(damagedRelay.ProcessId());
-  const Stopwatch playTime;
-  bool ended = false;
-  EXPECT_TRUE(WaitUntil([&] { return ended = damagedRelay.Ended(0); }, std::chrono::milliseconds(kDamagedPlayBoundMs)))
-      << "the damaged video stopped playing: " << damagedPlayer.State();
-  const std::string damagedState = damagedPlayer.State();
-  std::printf("damaged video: relay %s after %.1f s, exit code %lu; real player %s\n",
-              ended ? "ended" : "still running", playTime.Milliseconds() / 1000, damagedRelay.ExitCode(),
-              damagedState.c_str());
-  EXPECT_EQ(damagedState.rfind("exited 0 EOF ", 0), 0u) << damagedState;
+  const std::string damagedState = ExpectDamagedVideoPlaysToItsEnd(damagedRelay, damagedPlayer, "exited 0 EOF ");
   EXPECT_GT(PrintedBytes(damagedState), kPipeBytes) << "the sample must print more than the pipe holds";
   Close(damaged, "after the end of the video");
 

@@ -1,16 +1,16 @@
-// Thumbnails of the samples from the real players. MPlayer: Debian's mplayer
+// Thumbnails of the samples from the real players, Debian's mplayer and mpv,
 // through the relay player (tools/relay_player), which the plugin runs as it runs
-// MPlayer on Windows. mpv: until the relay plays mpv, Debian's mpv writes each
-// frame natively with the plugin's own options and the stand-in player hands it
-// over, so the plugin reads and scales what mpv writes. The bitmaps are kept as PNG
-// files, which tests/end_to_end/run-real-thumbnails compares with the frames the
-// players write natively; it sets the scene, and without it these tests skip.
+// either player on Windows. The bitmaps are kept as PNG files, which
+// tests/end_to_end/run-real-thumbnails compares with the frames the players write
+// natively; it sets the scene, and without it these tests skip.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "host_test.h"
 #include "real_player.h"
@@ -66,30 +66,26 @@ class RealPlayerThumbnails : public HostTest {
       EXPECT_TRUE(WritePng(kept, pixels)) << Utf8(kept);
     }
   }
+
+  // Each sample's thumbnail with the relay as the player |settings| name.
+  void ExpectEverySampleThroughTheRelay(const char* player,
+                                        const std::vector<std::pair<std::wstring, std::wstring>>& settings) {
+    if (Environment("REELPANE_RELAY_PORT").empty()) GTEST_SKIP() << "needs tools/relay-native";
+    workspace_.InstallPlayer(L"relay-player.exe", L"relay-player.exe");
+    workspace_.WriteSettings(settings);
+    PluginHost& host = workspace_.LoadPlugin();
+    ExpectEverySample(player, [&](const Sample& sample) {
+      const Stopwatch stopwatch;
+      HBITMAP bitmap = host.PreviewBitmap(SamplePath(sample.Name), sample.BoxWidth, sample.BoxHeight);
+      return TakenThumbnail{bitmap, PlayerLog(L""), stopwatch.Milliseconds()};
+    });
+  }
 };
 
 TEST_F(RealPlayerThumbnails, MPlayerThroughTheRelay) {
-  if (Environment("REELPANE_RELAY_PORT").empty()) GTEST_SKIP() << "needs tools/relay-native";
-  workspace_.InstallPlayer(L"relay-player.exe", L"relay-player.exe");
-  workspace_.WriteSettings({{L"MPlayer_path", L"relay-player.exe"}});
-  PluginHost& host = workspace_.LoadPlugin();
-  ExpectEverySample("mplayer", [&](const Sample& sample) {
-    const Stopwatch stopwatch;
-    HBITMAP bitmap = host.PreviewBitmap(SamplePath(sample.Name), sample.BoxWidth, sample.BoxHeight);
-    return TakenThumbnail{bitmap, PlayerLog(L""), stopwatch.Milliseconds()};
-  });
+  ExpectEverySampleThroughTheRelay("mplayer", {{L"MPlayer_path", L"relay-player.exe"}});
 }
 
-TEST_F(RealPlayerThumbnails, MpvFramesReadAndScaled) {
-  const std::string frames = Environment("REELPANE_MPV_FRAMES");
-  if (frames.empty()) GTEST_SKIP() << "needs mpv's frames, written natively";
-  workspace_.InstallPlayer();
-  workspace_.WriteSettings({{L"MPlayer_path", L"standin-player.exe"}, {L"Player", L"mpv"}});
-  workspace_.LoadPlugin();
-  ExpectEverySample("mpv", [&](const Sample& sample) {
-    // mpv wrote no frame for a file it can't show: the stand-in writes none either.
-    const std::wstring frame = JoinPath(WindowsPathOf(frames), FromUtf8(std::string(sample.Name) + ".png"));
-    const std::string script = FileExists(frame) ? "image " + Utf8(frame) + "\nexit 0\n" : "exit 2\n";
-    return workspace_.Thumbnail(script, SamplePath(sample.Name), sample.BoxWidth, sample.BoxHeight);
-  });
+TEST_F(RealPlayerThumbnails, MpvThroughTheRelay) {
+  ExpectEverySampleThroughTheRelay("mpv", {{L"MPlayer_path", L"relay-player.exe"}, {L"Player", L"mpv"}});
 }

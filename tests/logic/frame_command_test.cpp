@@ -1,5 +1,6 @@
 #include "frame_command.h"
 #include "mplayer_outdir.h"
+#include "mpv_dialect.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Runs Debian's real MPlayer natively and headless in slave mode and feeds it every
-command the plugin can send: each key's command, both states of the loop and mute
-toggles, and every command the sources pass as a literal (the host's "vo_fullscreen",
-the closing "quit"). The commands come from the code itself: the key table is built
-natively into a small program that prints them, and the literals are read from the
-sources, so this check follows any change there.
+command the plugin can send it: each key's command, both states of the loop and mute
+toggles, the host's full screen ("vo_fullscreen") and the closing "quit". The commands
+come from the code itself: the key table and the players' dialects are built natively
+into a small program that prints them (tests/native/print_slave_commands.cpp), so this
+check follows any change there. (tests/native/check_mpv.py does the same for mpv.)
 
 A command fails when
 - the player's own command table (`mplayer -input cmdlist`) does not know its name or
@@ -38,26 +38,22 @@ NAME_WIDTH = 20  # the command table prints names cut to this width
 SESSION_BOUND_S = 30
 
 
-def commands_from_key_table(source, work):
-    """(kind, command) for every row of the key table, as the code builds them."""
+def printed_rows(source, work):
+    """(player, kind, text) for every line the native printer writes, as the code builds them."""
     printer = os.path.join(work, "print_slave_commands")
+    sources = [os.path.join(source, "tests", "native", "print_slave_commands.cpp"),
+               os.path.join(source, "plugin", "key_table.cpp")]
+    sources += [os.path.join(source, "player", name) for name in (
+        "player_dialect.cpp", "mplayer_dialect.cpp", "mpv_dialect.cpp", "mpv_messages.cpp", "command_line.cpp")]
     subprocess.run(["c++", "-std=c++20", "-Wall", "-Wextra", "-Werror", "-I", os.path.join(source, "plugin"),
-                    os.path.join(source, "tests", "native", "print_slave_commands.cpp"),
-                    os.path.join(source, "plugin", "key_table.cpp"), "-o", printer], check=True)
+                    "-I", os.path.join(source, "player"), *sources, "-o", printer], check=True)
     output = subprocess.run([printer], check=True, capture_output=True, text=True).stdout
-    return [tuple(line.split("\t", 1)) for line in output.splitlines()]
+    return [tuple(line.split("\t", 2)) for line in output.splitlines()]
 
 
-def literal_commands(source):
-    """Commands the plugin's sources pass to SendPlayerCommand or SendViewCommand as string literals."""
-    found = []
-    call = re.compile(r'Send(?:Player|View)Command\([^;]*?,\s*"([^"]*)"\s*\)')
-    for folder in ("plugin", "player"):
-        for name in sorted(os.listdir(os.path.join(source, folder))):
-            if name.endswith(".cpp"):
-                with open(os.path.join(source, folder, name), encoding="utf-8") as f:
-                    found += call.findall(f.read())
-    return found
+def commands_from_key_table(source, work, player="mplayer"):
+    """(kind, command) for every command the plugin can send |player|."""
+    return [(kind, text) for who, kind, text in printed_rows(source, work) if who == player]
 
 
 def player_command_table():
@@ -174,21 +170,20 @@ def main():
     by_kind = {}
     for kind, command in rows:
         by_kind.setdefault(kind, []).append(command)
-    literals = literal_commands(args.source)
-    for kind in ("key", "quit", "loop-on", "loop-off", "mute-on", "mute-off"):
+    for kind in ("key", "quit", "loop-on", "loop-off", "mute-on", "mute-off", "fullscreen", "close"):
         if kind not in by_kind:
             print(f"FAIL: the key table printed no {kind!r} command")
             return 1
-    if "vo_fullscreen" not in literals:
-        print(f"FAIL: no \"vo_fullscreen\" among the commands the sources send: {literals}")
+    if by_kind["fullscreen"] != ["vo_fullscreen"]:
+        print(f"FAIL: the host's full screen sends {by_kind['fullscreen']}, not \"vo_fullscreen\"")
         return 1
-    quit_commands = set(by_kind["quit"]) | {c for c in literals if c == "quit"}
+    quit_commands = set(by_kind["quit"]) | set(by_kind["close"])
     if quit_commands != {"quit"}:
         print(f"FAIL: the quit key and the close send {sorted(quit_commands)}, not \"quit\"")
         return 1
     loop_on, loop_off = by_kind["loop-on"][0], by_kind["loop-off"][0]
     mute_on, mute_off = by_kind["mute-on"][0], by_kind["mute-off"][0]
-    plain = list(dict.fromkeys(by_kind["key"] + [c for c in literals if c != "quit"]))
+    plain = list(dict.fromkeys(by_kind["key"] + by_kind["fullscreen"]))
     every = plain + [loop_on, loop_off, mute_on, mute_off, "quit"]
 
     subprocess.run([os.path.join(args.source, "tools", "make-samples"), os.path.join(args.work, "samples")],

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "frame_command.h"
+#include "mpv_dialect.h"
 
 namespace {
 

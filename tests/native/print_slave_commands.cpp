@@ -1,18 +1,21 @@
-// Prints every slave command the view window's keys can send, one per line, so
-// that the real-player check takes them from the code itself. Built natively:
-// the key table is plain C++.
+// Prints, for each player, every command the plugin can send it (each key's, both
+// states of the loop and mute toggles, the host's full screen, the close's quit),
+// mpv's command line for a sample launch and its identification requests, one per
+// line as "PLAYER<TAB>KIND<TAB>TEXT", so that the real-player checks take them from
+// the code itself. Built natively: the key table and the dialects are plain C++.
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "key_table.h"
+#include "mpv_dialect.h"
 
 namespace {
 
-// The plugin converts these to the ANSI code page; ASCII is the same in every one,
-// and anything else could not be checked here.
+// The command lines are ASCII here; anything else could not be checked.
 bool AllAscii = true;
 
-std::string Narrow(const std::wstring& text) {
+std::string Narrow(std::wstring_view text) {
   std::string narrow;
   for (wchar_t c : text) {
     AllAscii = AllAscii && c >= 0 && c < 0x80;
@@ -21,30 +24,48 @@ std::string Narrow(const std::wstring& text) {
   return narrow;
 }
 
-void Print(const char* kind, const std::string& command) { std::printf("%s\t%s\n", kind, command.c_str()); }
+void Print(const char* player, const char* kind, std::string_view text) {
+  std::printf("%s\t%s\t%.*s\n", player, kind, static_cast<int>(text.size()), text.data());
+}
 
-}  // namespace
-
-int main() {
+void PrintCommands(const char* player, const PlayerDialect& dialect) {
   for (const KeyBinding& row : KeyBindings()) {
     switch (row.Action) {
       case KeyAction::Send:
       case KeyAction::ShowProgress:
-        Print("key", std::string(row.Command));
+        Print(player, "key", dialect.Command(row.Player));
         break;
       case KeyAction::Quit:
-        Print("quit", std::string(row.Command));
+        Print(player, "quit", dialect.Command(row.Player));
         break;
       case KeyAction::ToggleLoop:
-        Print("loop-on", Narrow(LoopCommand(true)));
-        Print("loop-off", Narrow(LoopCommand(false)));
+        Print(player, "loop-on", dialect.Command(PlayerAction::LoopOn));
+        Print(player, "loop-off", dialect.Command(PlayerAction::LoopOff));
         break;
       case KeyAction::ToggleMute:
-        Print("mute-on", Narrow(MuteCommand(true)));
-        Print("mute-off", Narrow(MuteCommand(false)));
+        Print(player, "mute-on", dialect.Command(PlayerAction::MuteOn));
+        Print(player, "mute-off", dialect.Command(PlayerAction::MuteOff));
         break;
     }
   }
-  if (!AllAscii) std::fprintf(stderr, "a toggle command is not ASCII\n");
+  Print(player, "fullscreen", dialect.Command(PlayerAction::FullScreen));
+  Print(player, "close", dialect.Command(PlayerAction::Quit));
+}
+
+}  // namespace
+
+int main() {
+  PrintCommands("mplayer", DialectOf(PlayerKind::MPlayer));
+  PrintCommands("mpv", DialectOf(PlayerKind::Mpv));
+  // PIPE and FILE stand for what the check puts in their place.
+  Print("mpv", "command-line",
+        Narrow(DialectOf(PlayerKind::Mpv).CommandLine({L"mpv", L"", false, L"", L"FILE", L"PIPE", 0x30062})));
+  std::string_view requests = MpvIdentification::Requests();
+  while (!requests.empty()) {
+    const size_t end = requests.find('\n');
+    Print("mpv", "request", requests.substr(0, end));
+    requests.remove_prefix(end == std::string_view::npos ? requests.size() : end + 1);
+  }
+  if (!AllAscii) std::fprintf(stderr, "a command line is not ASCII\n");
   return AllAscii ? 0 : 1;
 }

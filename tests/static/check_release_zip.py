@@ -12,7 +12,7 @@ import tempfile
 import zipfile
 
 ENTRIES = ["reelpane.wlx", "reelpane.wlx64", "pluginst.inf", "reelpane.sample.ini", "readme.txt"]
-KEYS = ["MPlayer_path", "MPlayer_params", "View_Size", "MPlayer_path_x64", "Thumbnails"]
+KEYS = ["MPlayer_path", "MPlayer_params", "View_Size", "MPlayer_path_x64", "Player", "Thumbnails"]
 VIEW_SIZES = ["normal", "double", "scale_height", "scale_width", "smart"]
 
 failures = []
@@ -115,14 +115,17 @@ def check_sample_settings(text):
     for word in VIEW_SIZES:
         check(re.search(rf"^;\s+{word}\s", comments, re.M) is not None,
               f"sample settings: view size {word} is not explained")
-    for topic in ("%VARIABLES%", "plugin folder", "double quotes", "reelpane.ini"):
+    for topic in ("%VARIABLES%", "plugin folder", "double quotes", "reelpane.ini", r"MPlayer_path=mpv\mpv.exe",
+                  "0.17", "Player=mpv"):
         check(topic in comments, f"sample settings do not mention {topic}")
+    check(config.get("Player") == "", f"Player={config.get('Player')}: the program's name decides by default")
 
 
 def check_readme(text, version):
     check(version in text, "readme.txt does not name the version")
     for topic in ("reelpane.sample.ini", "reelpane.ini", "mplayer.exe", "Cannot create process", "Upgrading",
-                  "View_Size", "Windows only", "MPlayer only"):
+                  "View_Size", "Windows only", "mpv.exe", r"MPlayer_path=mpv\mpv.exe", "0.17",
+                  "did not open its control pipe"):
         check(topic in text, f"readme.txt does not mention {topic}")
     for word in VIEW_SIZES:
         check(word in text, f"readme.txt does not explain {word}")

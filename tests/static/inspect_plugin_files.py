@@ -40,9 +40,12 @@ WINDOWS_7_IMPORTS = {
         "DeleteProcThreadAttributeList",  # Vista
         "DuplicateHandle", "EnterCriticalSection", "ExpandEnvironmentStringsW", "FindClose", "FindFirstFileW",
         "FindNextFileW", "FreeLibrary", "GetCurrentProcess", "GetCurrentProcessId", "GetCurrentThread",
-        "GetCurrentThreadId", "GetFileAttributesW", "GetFileSizeEx", "GetFileType", "GetFullPathNameW",
+        "GetCurrentThreadId", "GetExitCodeProcess", "GetFileAttributesW", "GetFileSizeEx", "GetFileType",
+        "GetFullPathNameW",
         "GetHandleInformation", "GetLastError", "GetModuleFileNameW", "GetModuleHandleA", "GetModuleHandleW",
+        "GetNamedPipeServerProcessId",  # Vista
         "GetOverlappedResult", "GetPrivateProfileStringW", "GetProcAddress", "GetProcessAffinityMask",
+        "GetProcessId",  # XP SP1
         "GetShortPathNameW", "GetSystemTimeAsFileTime", "GetTempPathW", "GetThreadContext", "GetThreadPriority",
         "GetTickCount64",  # Vista
         "InitializeCriticalSection",
@@ -65,11 +68,16 @@ WINDOWS_7_IMPORTS = {
         "__C_specific_handler",  # 64-bit kernel32
     },
     "user32.dll": {
-        "BeginPaint", "CreateWindowExW", "DefWindowProcW", "DestroyWindow", "EndPaint", "FillRect",
-        "GetClassLongPtrW", "GetClassLongW", "GetClassNameW", "GetClientRect", "GetDC", "GetDesktopWindow",
+        "BeginPaint", "CallWindowProcW", "CreateWindowExW", "DefWindowProcW", "DestroyWindow", "EndPaint", "FillRect",
+        "GetAncestor", "GetClassLongPtrW", "GetClassLongW", "GetClassNameW", "GetClientRect", "GetDC",
+        "GetDesktopWindow", "GetFocus",
+        "GetMonitorInfoW",  # 2000
         "GetParent", "GetWindowLongPtrW", "GetWindowLongW", "GetWindowRect", "IsWindow", "LoadCursorW", "LoadIconW",
-        "MessageBoxW", "MoveWindow", "MsgWaitForMultipleObjects", "PeekMessageW", "PostMessageW", "RegisterClassW",
-        "ReleaseDC", "SetFocus", "SetWindowLongPtrW", "SetWindowLongW", "UnregisterClassW",
+        "MapWindowPoints", "MessageBoxW",
+        "MonitorFromWindow",  # 2000
+        "MoveWindow", "MsgWaitForMultipleObjects", "PeekMessageW", "PostMessageW", "RegisterClassW",
+        "ReleaseDC", "SetFocus", "SetForegroundWindow", "SetParent", "SetWindowLongPtrW", "SetWindowLongW",
+        "SetWindowPos", "UnregisterClassW",
     },
     "gdi32.dll": {"CreateCompatibleBitmap", "CreateSolidBrush", "DeleteObject", "SetDIBits"},
     # COM, for the Windows Imaging Component (part of Windows 7).

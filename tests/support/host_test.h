@@ -33,10 +33,11 @@ class HostTest : public ::testing::Test {
   // Keeps one view open in a Lister of its own until the test ends, so that what a
   // process sets up once stays set up: the system's thread pool among it, whose
   // waiting (a thread and its event) is set up while a view waits on its player's
-  // output and taken down a few seconds after none has.
-  void KeepPoolWaiting() {
+  // output and taken down a few seconds after none has. |script| is for a player
+  // of the kind the settings name.
+  void KeepPoolWaiting(const std::string& script = IdentifyScript(640, 480)) {
     warmLister_ = CreateFreeListerWindow();
-    warmView_ = workspace_.Open(warmLister_, IdentifyScript(640, 480)).View;
+    warmView_ = workspace_.Open(warmLister_, script).View;
     PumpMessages(100);
   }
 

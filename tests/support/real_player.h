@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "relay_link.h"
 #include "test_workspace.h"
@@ -20,12 +22,17 @@ inline std::wstring SamplePath(const char* name) {
 // tools/relay-native's side channel, never through the plugin.
 class RealPlayer {
  public:
-  explicit RealPlayer(DWORD relayProcessId)
-      : relay_(std::to_string(relayProcessId)), link_(RelayLink::Connect()) {}
+  // |mpv|: the relay's player is mpv, asked in its own terms.
+  explicit RealPlayer(DWORD relayProcessId, bool mpv = false)
+      : RealPlayer(std::to_string(relayProcessId), mpv) {}
+  // The player relay-native started last, whichever relay's it was: one whose
+  // relay the plugin has already ended.
+  static RealPlayer Latest(bool mpv) { return RealPlayer("latest", mpv); }
 
   bool Reachable() const { return link_.has_value(); }
 
-  // The player's answer line ("ANS_width=640") to |command|, or what went wrong.
+  // MPlayer's answer line ("ANS_width=640") to a slave command, or mpv's reply line
+  // to a JSON command; or what went wrong.
   std::string Ask(const std::string& command) {
     return link_ ? link_->Ask('A', relay_ + '\0' + command) : "error: no side channel";
   }
@@ -40,10 +47,23 @@ class RealPlayer {
 
   // The playback position in seconds; NaN when the player gave none.
   double Position() {
-    const std::string value = Property("time_pos");
+    const std::string value = mpv_ ? MpvProperty("time-pos") : Property("time_pos");
     char* end = nullptr;
     const double seconds = std::strtod(value.c_str(), &end);
     return end != value.c_str() ? seconds : std::nan("");
+  }
+
+  bool Paused() { return mpv_ ? MpvProperty("pause") == "true" : Property("pause") == "yes"; }
+
+  // mpv: a property's value as JSON text ("61.300000", "true", "\"inf\""), or mpv's
+  // whole reply when it has none.
+  std::string MpvProperty(const std::string& name) {
+    const std::string reply = Ask(R"({"command":["get_property",")" + name + R"("]})");
+    constexpr std::string_view kData = "\"data\":";
+    const size_t at = reply.find(kData);
+    if (at == std::string::npos) return reply;
+    const size_t from = at + kData.size();
+    return reply.substr(from, reply.find_first_of(",}", from) - from);
   }
 
   // "running BYTES", "exited CODE REASON BYTES" or "killed BYTES", BYTES being
@@ -51,6 +71,9 @@ class RealPlayer {
   std::string State() { return link_ ? link_->Ask('S', relay_) : "error: no side channel"; }
 
  private:
+  RealPlayer(std::string relay, bool mpv) : relay_(std::move(relay)), mpv_(mpv), link_(RelayLink::Connect()) {}
+
   std::string relay_;
+  bool mpv_ = false;
   std::optional<RelayLink> link_;
 };

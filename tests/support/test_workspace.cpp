@@ -167,8 +167,14 @@ std::vector<DWORD> PlayerLog::ProcessIds() const {
   return ids;
 }
 
+std::string PlayerLog::ControlPipeInput() const { return ReadFileBytes(JoinPath(folder_, L"control.bin")); }
+
 bool PlayerLog::WaitForInput(const std::string& bytes, std::chrono::milliseconds timeout) const {
   return WaitUntil([&] { return StandardInput().size() >= bytes.size(); }, timeout) && StandardInput() == bytes;
+}
+
+bool PlayerLog::WaitForControlPipeInput(const std::string& bytes, std::chrono::milliseconds timeout) const {
+  return WaitUntil([&] { return ControlPipeInput().size() >= bytes.size(); }, timeout) && ControlPipeInput() == bytes;
 }
 
 bool PlayerLog::WaitForEvent(const std::string& event, std::chrono::milliseconds timeout) const {
@@ -243,6 +249,11 @@ void TestWorkspace::WriteSettings(const std::vector<std::pair<std::wstring, std:
 void TestWorkspace::WriteDefaultSettings(const std::wstring& viewSize) {
   InstallPlayer();
   WriteSettings({{L"MPlayer_path", L"standin-player.exe"}, {L"View_Size", viewSize}});
+}
+
+void TestWorkspace::WriteMpvSettings(const std::wstring& viewSize) {
+  InstallPlayer(L"mpv.exe");
+  WriteSettings({{L"MPlayer_path", L"mpv.exe"}, {L"View_Size", viewSize}});
 }
 
 PluginHost& TestWorkspace::LoadPlugin(bool setDefaultParams) {
@@ -355,6 +366,25 @@ std::string IdentifyScript(int width, int height, bool crlf) {
          << "write ID_VIDEO_WIDTH=" << width << end << "ID_VIDEO_HEIGHT=" << height << end
          << "ID_LENGTH=12.00" << end << "\n";
   return script.str();
+}
+
+std::string MpvPipeWrite(const std::vector<std::string>& lines) {
+  std::string script = "pipe write ";
+  for (const std::string& line : lines) script += line + "\\n";
+  return script + "\n";
+}
+
+std::string MpvPropertyChange(int id, const std::string& name, const std::string& data) {
+  std::string event = "{\"event\":\"property-change\",\"id\":" + std::to_string(id) + ",\"name\":\"" + name + "\"";
+  if (!data.empty()) event += ",\"data\":" + data;
+  return event + "}";
+}
+
+std::string MpvIdentifyScript(int width, int height) {
+  const std::string reply = "{\"request_id\":0,\"error\":\"success\"}";
+  return MpvPipeWrite({reply, reply, reply, reply, MpvPropertyChange(3, "vid", "1"),
+                       MpvPropertyChange(1, "dwidth", std::to_string(width)),
+                       MpvPropertyChange(2, "dheight", std::to_string(height))});
 }
 
 MessageBoxWatcher::MessageBoxWatcher() {

@@ -73,6 +73,7 @@ class PlayerLog {
   std::wstring CommandLine() const;
   std::vector<std::wstring> CommandLines() const;  // one for each player that recorded here, in order
   std::string StandardInput() const;      // every byte it read, in order
+  std::string ControlPipeInput() const;   // every byte it read on the control pipe it served (mpv), in order
   std::vector<std::string> Events() const;  // "start", "command quit", "exit", ...
   bool HasEvent(const std::string& event) const;
   // When |event| was first recorded (QueryPerformanceCounter, one clock for every
@@ -82,6 +83,9 @@ class PlayerLog {
   std::vector<DWORD> ProcessIds() const;  // every player that recorded here
   // Waits until the player has read exactly |bytes| (or more) on standard input.
   bool WaitForInput(const std::string& bytes, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+  // The same for the control pipe.
+  bool WaitForControlPipeInput(const std::string& bytes,
+                               std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
   bool WaitForEvent(const std::string& event, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
  private:
@@ -131,6 +135,8 @@ class TestWorkspace {
                      SettingsEncoding encoding = SettingsEncoding::Utf16);
   // The usual settings: the stand-in player next to the plugin, no parameters, |viewSize|.
   void WriteDefaultSettings(const std::wstring& viewSize = L"");
+  // The same with the stand-in as mpv: installed as mpv.exe, which makes the plugin speak mpv's dialect.
+  void WriteMpvSettings(const std::wstring& viewSize = L"");
 
   PluginHost& Host() { return *host_; }
   // Loads the plugin (and calls ListSetDefaultParams unless told not to).
@@ -162,6 +168,14 @@ class TestWorkspace {
 
 // Identification output of a player that plays a |width| by |height| video.
 std::string IdentifyScript(int width, int height, bool crlf = false);
+
+// The stand-in as mpv: one write of these JSON lines to the control pipe's client.
+std::string MpvPipeWrite(const std::vector<std::string>& lines);
+// mpv's property-change event for |name|, with |data| as JSON (empty: not available).
+std::string MpvPropertyChange(int id, const std::string& name, const std::string& data);
+// What mpv reports once a |width| by |height| video is loaded: its replies to the
+// plugin's requests, its video track, its display size.
+std::string MpvIdentifyScript(int width, int height);
 
 // Closes any message box this process shows, from a watcher thread, and keeps
 // the caption and text of the first one.

@@ -1,17 +1,24 @@
-// relay-player: takes MPlayer's place for the plugin under Wine, and has Debian's
-// real mplayer play instead. Started by the plugin exactly as it starts MPlayer,
-// it hands its arguments to tools/relay-native (the Linux side, which must have
-// started the host) with
-//   - the program itself replaced by "mplayer -vo x11 -ao null",
+// relay-player: takes the player's place for the plugin under Wine, and has
+// Debian's real mplayer or mpv play instead. Started by the plugin exactly as it
+// starts its player, it hands its arguments to tools/relay-native (the Linux side,
+// which must have started the host) with
+//   - the program itself replaced by "mplayer -vo x11 -ao null", or by
+//     "mpv --vo=x11 --ao=null" when its command line names a control pipe
+//     (--input-ipc-server=, as the plugin starts mpv for a view) or an image
+//     folder (--vo-image-outdir=, as it starts mpv for a thumbnail),
 //   - each absolute Windows path turned into its Linux path, the folder in
-//     "-vo png:outdir=..." too (requoted: MPlayer counts a quoted value's bytes),
-//   - the -wid window turned into the X window of its top-level window (a Wine
-//     child window has none of its own; the top-level's covers its client area,
-//     which a free-standing Lister's view fills; an embedded view shares it with
-//     the rest of the panel, so there the picture lands in the panel's middle),
+//     MPlayer's "-vo png:outdir=..." (requoted: MPlayer counts a quoted value's
+//     bytes) and in mpv's "--vo-image-outdir=..." too,
+//   - the -wid (or --wid=) window turned into the X window of its top-level window
+//     (a Wine child window has none of its own; the top-level's covers its client
+//     area, which a free-standing Lister's view fills; an embedded view shares it
+//     with the rest of the panel, so there the picture lands in the panel's middle),
 // and nothing else changed. It then copies its standard input to the player and
 // the player's output to its standard output, byte for byte, and ends with the
-// player's exit code when the player ends.
+// player's exit code when the player ends. For mpv it serves the control pipe
+// itself, at once, as mpv would, and passes its bytes both ways between the
+// plugin and the real mpv's own control socket (relay-native replaces the pipe's
+// name with that socket's).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -21,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "control_pipe_server.h"
 #include "frame_command.h"
 #include "mplayer_outdir.h"
 #include "relay_link.h"
@@ -77,6 +85,7 @@ std::wstring WithLinuxOutdir(const std::wstring& vo) {
   return translated;
 }
 
+// MPlayer's text is this build's handle text, mpv's an unsigned 32-bit decimal.
 std::optional<std::string> XWindowOfTopLevel(const std::wstring& viewText) {
   const auto view = reinterpret_cast<HWND>(static_cast<INT_PTR>(_wcstoi64(viewText.c_str(), nullptr, 10)));
   const HWND topLevel = GetAncestor(view, GA_ROOT);
@@ -85,31 +94,56 @@ std::optional<std::string> XWindowOfTopLevel(const std::wstring& viewText) {
   return std::to_string(xWindow);
 }
 
-// The real player's arguments, or nothing when the -wid window has no X window.
-std::optional<std::vector<std::string>> PlayerArguments() {
+struct RealPlayerLine {
+  std::string Program;                 // "mplayer" or "mpv"
+  std::vector<std::string> Arguments;
+  std::wstring ControlPipe;            // mpv's, as the plugin named it
+};
+
+// The real player's command line, or nothing when the view window has no X window.
+std::optional<RealPlayerLine> PlayerArguments() {
+  constexpr std::wstring_view kControlPipe = L"--input-ipc-server=";
+  constexpr std::wstring_view kMpvWindow = L"--wid=";
+  constexpr std::wstring_view kMpvOutdir = L"--vo-image-outdir=";
   int count = 0;
   wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::vector<std::string> translated = {"-vo", "x11", "-ao", "null"};
+  RealPlayerLine line;
+  bool mpv = false;  // the plugin's mpv command lines name a control pipe (a view) or an image folder (a thumbnail)
+  for (int i = 1; i < count; ++i) {
+    const std::wstring_view argument = arguments[i];
+    if (argument.starts_with(kControlPipe)) line.ControlPipe = argument.substr(kControlPipe.size());
+    mpv = mpv || argument.starts_with(kControlPipe) || argument.starts_with(kMpvOutdir);
+  }
+  line.Program = mpv ? "mpv" : "mplayer";
+  line.Arguments = mpv ? std::vector<std::string>{"--vo=x11", "--ao=null"}
+                       : std::vector<std::string>{"-vo", "x11", "-ao", "null"};
   bool ok = true;
   for (int i = 1; i < count; ++i) {
     const std::wstring argument = arguments[i];
     if (argument == L"-wid" && i + 1 < count) {
       const std::optional<std::string> xWindow = XWindowOfTopLevel(arguments[++i]);
       ok = ok && xWindow.has_value();
-      translated.push_back("-wid");
-      translated.push_back(xWindow.value_or(""));
+      line.Arguments.push_back("-wid");
+      line.Arguments.push_back(xWindow.value_or(""));
+    } else if (argument.starts_with(kMpvWindow)) {
+      const std::optional<std::string> xWindow = XWindowOfTopLevel(argument.substr(kMpvWindow.size()));
+      ok = ok && xWindow.has_value();
+      line.Arguments.push_back("--wid=" + xWindow.value_or(""));
     } else if (argument == L"-vo" && i + 1 < count) {
-      translated.push_back("-vo");
-      translated.push_back(Utf8(WithLinuxOutdir(arguments[++i])));
+      line.Arguments.push_back("-vo");
+      line.Arguments.push_back(Utf8(WithLinuxOutdir(arguments[++i])));
+    } else if (argument.starts_with(kMpvOutdir) && IsAbsoluteWindowsPath(argument.substr(kMpvOutdir.size()))) {
+      const std::wstring folder = argument.substr(kMpvOutdir.size());
+      line.Arguments.push_back(Utf8(std::wstring(kMpvOutdir)) + LinuxPath(folder).value_or(Utf8(folder)));
     } else if (IsAbsoluteWindowsPath(argument)) {
-      translated.push_back(LinuxPath(argument).value_or(Utf8(argument)));
+      line.Arguments.push_back(LinuxPath(argument).value_or(Utf8(argument)));
     } else {
-      translated.push_back(Utf8(argument));
+      line.Arguments.push_back(Utf8(argument));
     }
   }
   LocalFree(arguments);
   if (!ok) return std::nullopt;
-  return translated;
+  return line;
 }
 
 void Complain(const std::string& text) {
@@ -129,14 +163,36 @@ bool WriteAll(HANDLE output, const std::string& bytes) {
   return true;
 }
 
-DWORD WINAPI CopyStandardInput(void* link) {
-  auto* relay = static_cast<RelayLink*>(link);
+// Frames go out from two threads (standard input, the control pipe): one at a time.
+CRITICAL_SECTION Sending;
+RelayLink* Relay = nullptr;
+ControlPipeServer* ControlPipe = nullptr;
+
+bool Send(char type, std::string_view payload) {
+  EnterCriticalSection(&Sending);
+  const bool sent = Relay->Send(type, payload);
+  LeaveCriticalSection(&Sending);
+  return sent;
+}
+
+DWORD WINAPI CopyStandardInput(void*) {
   char buffer[4096];
   DWORD got = 0;
   while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-    if (!relay->Send('I', std::string(buffer, got))) return 0;
+    if (!Send('I', std::string(buffer, got))) return 0;
   }
-  relay->Send('E', {});
+  Send('E', {});
+  return 0;
+}
+
+// What the plugin writes on mpv's control pipe goes to the real mpv's socket.
+DWORD WINAPI CopyControlPipe(void*) {
+  if (!ControlPipe->AwaitClient()) return 0;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ControlPipe->Read(buffer, sizeof(buffer), got)) {
+    if (!Send('C', std::string(buffer, got))) return 0;
+  }
   return 0;
 }
 
@@ -144,30 +200,38 @@ DWORD WINAPI CopyStandardInput(void* link) {
 
 int wmain() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-  const std::optional<std::vector<std::string>> arguments = PlayerArguments();
-  if (!arguments) {
+  const std::optional<RealPlayerLine> line = PlayerArguments();
+  if (!line) {
     Complain("the -wid window's top-level window has no X window (Wine's X11 driver is needed)");
     return 1;
   }
+  // Served before anything else, as mpv does early in its start: the plugin waits for it.
+  if (!line->ControlPipe.empty()) ControlPipe = new ControlPipeServer(line->ControlPipe);
   std::optional<RelayLink> relay = RelayLink::Connect(kReceiveBufferBytes);
   if (!relay) {
     Complain("cannot reach tools/relay-native (REELPANE_RELAY_PORT)");
     return 1;
   }
+  Relay = &*relay;
+  InitializeCriticalSection(&Sending);
   std::string hello = std::to_string(GetCurrentProcessId());
   hello += '\0';
-  for (const std::string& argument : *arguments) {
+  hello += line->Program;
+  hello += '\0';
+  for (const std::string& argument : line->Arguments) {
     hello += argument;
     hello += '\0';
   }
-  if (!relay->Send('H', hello)) return 1;
-  CloseHandle(CreateThread(nullptr, 0, CopyStandardInput, &*relay, 0, nullptr));
+  if (!Send('H', hello)) return 1;
+  CloseHandle(CreateThread(nullptr, 0, CopyStandardInput, nullptr, 0, nullptr));
+  if (ControlPipe != nullptr) CloseHandle(CreateThread(nullptr, 0, CopyControlPipe, nullptr, 0, nullptr));
 
   const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   char type = 0;
   std::string payload;
   while (relay->Receive(type, payload)) {
     if (type == 'O') WriteAll(output, payload);
+    if (type == 'K' && ControlPipe != nullptr) ControlPipe->Write(payload);
     // The standard-input thread may be blocked in its read: end the process under it.
     if (type == 'X') ExitProcess(static_cast<UINT>(std::strtol(payload.c_str(), nullptr, 10)));
   }

@@ -13,17 +13,23 @@
 //
 // Everything on it travels in frames: a type byte, the payload's length (4 bytes,
 // little-endian) and the payload.
-//   relay -> native   'H' hello: the relay's process id, NUL, then each of the player's
-//                         arguments (UTF-8) followed by NUL
+//   relay -> native   'H' hello: the relay's process id, NUL, the program ("mplayer" or
+//                         "mpv"), NUL, then each of its arguments (UTF-8) followed by NUL
 //                     'I' bytes the plugin wrote to the player's standard input
 //                     'E' the plugin closed the player's standard input
+//                     'C' bytes the plugin wrote on mpv's control pipe
 //   native -> relay   'O' bytes the player wrote to its standard output or error
+//                     'K' bytes mpv wrote on its control socket, for the plugin's pipe
 //                     'X' the player has ended: its exit code, in decimal
-//   side channel      'A' ask: a relay's process id, NUL, one slave command line;
-//                         answered 'R' with the first "ANS_" line the player prints after it
-//                     'S' state of a relay's player: its process id; answered 'R'
+//   side channel      'A' ask: a relay's process id, NUL, one command line: MPlayer's is a
+//                         slave command, answered 'R' with the first "ANS_" line the player
+//                         prints after it; mpv's is a JSON command sent on a connection of
+//                         the side channel's own, answered 'R' with mpv's reply line
+//                     'S' state of a relay's player: its process id (or "latest": the
+//                         player started last); answered 'R'
 //                         "running BYTES", "exited CODE REASON BYTES" or "killed BYTES"
-//                         (BYTES: what it has printed; REASON: its last ID_EXIT value)
+//                         (BYTES: what it has printed; REASON: MPlayer's last ID_EXIT value,
+//                         or mpv's reason for "Exiting...", blanks as "-")
 class RelayLink {
  public:
   // Connects to the port that tools/relay-native gives its children in

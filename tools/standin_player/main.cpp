@@ -24,6 +24,19 @@
 //     await LINE             waits until standard input has brought the command LINE
 //     key CODE               sends WM_KEYDOWN CODE (decimal) to the -wid window, as a player
 //                            whose window passes keys on would, and waits for the answer
+//
+// It speaks mpv's dialect too. Started with "--input-ipc-server=NAME", as the plugin
+// starts mpv, it serves the control pipe NAME from its start, as mpv does, and takes
+// commands there as on standard input: logged in control.bin, "command LINE" events,
+// "await" and "quit" alike. "--wid=N" names the window as "-wid N" does.
+//     no-pipe                the control pipe is never served (an mpv too old to know it)
+//     serve-pipe             the control pipe is served only here, not from the start
+//     pipe write TEXT        the same as without "pipe", written to the control pipe's
+//     pipe stamped-write TEXT  client once one has connected; a write waits while the
+//     pipe repeat COUNT MS TEXT  pipe is full, as mpv's do
+//     pipe flood BYTES
+//     pipe stop-reading      the control pipe is no longer read (its buffer fills up)
+//     pipe resume-reading    the control pipe is read again
 //     image [PATH]           copies the file PATH (by default the command line's last argument, the
 //                            video, with ".png" added) as the frame the command line asks for (MPlayer's
 //                            "-vo png:outdir=..." or mpv's "--vo-image-outdir=..."), named as the
@@ -38,6 +51,7 @@
 #include <string>
 #include <vector>
 
+#include "control_pipe_server.h"
 #include "frame_command.h"
 #include "mplayer_outdir.h"
 #include "standin_script.h"
@@ -47,17 +61,24 @@ namespace {
 std::wstring LogFolder;
 std::atomic<bool> IgnoreQuit{false};
 std::atomic<UINT> QuitCode{0};
-std::atomic<bool> StopReading{false};
-HANDLE ReadingResumed = nullptr;  // set whenever StopReading is cleared
+// Whether a source of commands is read; the event is set while it is.
+struct ReadingState {
+  std::atomic<bool> Stopped{false};
+  HANDLE Resumed = nullptr;
+};
+ReadingState StandardInputReading;
+ReadingState ControlPipeReading;
 HANDLE Stdin = INVALID_HANDLE_VALUE;
 HWND ChildWindow = nullptr;
 DWORD MainThread = 0;
 // Every command line read so far, for "await"; the event is set after each one
-// and when standard input ends.
+// and when a source of commands ends.
 CRITICAL_SECTION CommandsLock;
 std::vector<std::string> CommandsRead;
-bool StdinEnded = false;
+int OpenCommandSources = 0;  // standard input and the control pipe, while they may still bring commands
 HANDLE CommandRead = nullptr;
+// mpv's control pipe, served when the command line names one.
+ControlPipeServer* ControlPipe = nullptr;
 
 // user32, loaded by the first directive that needs a window or a message: most
 // players never do, and loading it costs a start more than a second in the
@@ -151,23 +172,38 @@ void Quit() {
   User32().PostThreadMessageW(MainThread, WM_QUIT, 0, 0);
 }
 
-DWORD WINAPI ReadStandardInput(void*) {
+// Where commands come from: standard input, or the control pipe.
+struct CommandSource {
+  bool (*Read)(char* buffer, DWORD size, DWORD& got);
+  const wchar_t* LogName;
+  ReadingState* Reading;  // stopped: the source is not read for now
+  const char* EndEvent;
+};
+
+bool ReadStandardInput(char* buffer, DWORD size, DWORD& got) {
+  return ReadFile(Stdin, buffer, size, &got, nullptr) != FALSE;
+}
+
+bool ReadControlPipe(char* buffer, DWORD size, DWORD& got) { return ControlPipe->Read(buffer, size, got); }
+
+DWORD WINAPI ReadCommands(void* context) {
+  const auto& source = *static_cast<const CommandSource*>(context);
   std::string line;
   char buffer[512];
   for (;;) {
-    while (StopReading) WaitForSingleObject(ReadingResumed, INFINITE);
+    while (source.Reading->Stopped) WaitForSingleObject(source.Reading->Resumed, INFINITE);
     DWORD got = 0;
-    const bool read = ReadFile(Stdin, buffer, sizeof(buffer), &got, nullptr) != FALSE;
+    const bool read = source.Read(buffer, sizeof(buffer), got);
     const LONGLONG readAt = Now();  // the commands' stamps: when their bytes arrived, not when logged
     if (!read || got == 0) {
-      RecordEvent("stdin-ended");
+      RecordEvent(source.EndEvent);
       EnterCriticalSection(&CommandsLock);
-      StdinEnded = true;
+      --OpenCommandSources;
       LeaveCriticalSection(&CommandsLock);
       SetEvent(CommandRead);
       return 0;
     }
-    AppendToLog(L"stdin.bin", std::string(buffer, got));
+    AppendToLog(source.LogName, std::string(buffer, got));
     for (DWORD i = 0; i < got; ++i) {
       if (buffer[i] != '\n') {
         line += buffer[i];
@@ -184,14 +220,49 @@ DWORD WINAPI ReadStandardInput(void*) {
   }
 }
 
+const CommandSource StandardInputSource{ReadStandardInput, L"stdin.bin", &StandardInputReading, "stdin-ended"};
+const CommandSource ControlPipeSource{ReadControlPipe, L"control.bin", &ControlPipeReading, "pipe-ended"};
+
 // The C runtime's own argument list, not shell32's, which would bring user32 into
 // every start (see User32()).
 HWND ViewWindowFromCommandLine() {
   HWND view = nullptr;
-  for (int i = 0; i + 1 < __argc; ++i) {
-    if (std::wstring(__wargv[i]) == L"-wid") view = reinterpret_cast<HWND>(_wcstoi64(__wargv[i + 1], nullptr, 10));
+  for (int i = 0; i < __argc; ++i) {
+    const std::wstring argument = __wargv[i];
+    if (argument == L"-wid" && i + 1 < __argc) {
+      view = reinterpret_cast<HWND>(_wcstoi64(__wargv[i + 1], nullptr, 10));
+    } else if (argument.rfind(L"--wid=", 0) == 0) {
+      view = reinterpret_cast<HWND>(static_cast<UINT_PTR>(_wcstoui64(argument.c_str() + 6, nullptr, 10)));
+    }
   }
   return view;
+}
+
+// The control pipe that "--input-ipc-server=NAME" names, if any.
+std::wstring ControlPipeFromCommandLine() {
+  constexpr std::wstring_view kOption = L"--input-ipc-server=";
+  for (int i = 0; i < __argc; ++i) {
+    const std::wstring_view argument = __wargv[i];
+    if (argument.starts_with(kOption)) return std::wstring(argument.substr(kOption.size()));
+  }
+  return {};
+}
+
+// Serves the control pipe to its first client, then reads its commands.
+DWORD WINAPI ServeControlPipe(void*) {
+  RecordEvent(ControlPipe->AwaitClient() ? "pipe-connected" : "pipe-not-connected");
+  return ReadCommands(const_cast<CommandSource*>(&ControlPipeSource));
+}
+
+void ServeControlPipeNamed(const std::wstring& name) {
+  ControlPipe = new ControlPipeServer(name);  // lives as long as the process
+  RecordEvent(ControlPipe->Served() ? "pipe-served" : "pipe-refused");
+  CreateThread(nullptr, 0, ServeControlPipe, nullptr, 0, nullptr);
+}
+
+void Emit(bool toPipe, const std::string& bytes) {
+  if (!toPipe) WriteOut(bytes);
+  else if (ControlPipe != nullptr) ControlPipe->Write(bytes);
 }
 
 // A real player makes its video window a child of the view window, which makes
@@ -211,7 +282,7 @@ void AwaitCommand(const std::string& wanted) {
   for (;;) {
     EnterCriticalSection(&CommandsLock);
     const bool seen = std::find(CommandsRead.begin(), CommandsRead.end(), wanted) != CommandsRead.end();
-    const bool ended = StdinEnded;
+    const bool ended = OpenCommandSources == 0;
     LeaveCriticalSection(&CommandsLock);
     if (seen) return;
     if (ended) {
@@ -279,21 +350,21 @@ void Replay(const ReplayDirective& replay) {
   CloseHandle(file);
 }
 
-void Flood(size_t bytes) {
+void Flood(bool toPipe, size_t bytes) {
   const std::string block(64 * 1024, 'A');
   for (size_t sent = 0; sent < bytes; sent += block.size()) {
-    WriteOut(block.substr(0, std::min(block.size(), bytes - sent)));
+    Emit(toPipe, block.substr(0, std::min(block.size(), bytes - sent)));
   }
 }
 
 void Run(const Directive& directive) {
   switch (directive.Kind) {
     case DirectiveKind::Write:
-      WriteOut(directive.Text);
+      Emit(directive.ToPipe, directive.Text);
       break;
     case DirectiveKind::StampedWrite: {
       const LONGLONG before = Now();
-      WriteOut(directive.Text);
+      Emit(directive.ToPipe, directive.Text);
       RecordEventAt(before, "wrote");
       break;
     }
@@ -302,12 +373,12 @@ void Run(const Directive& directive) {
       break;
     case DirectiveKind::Repeat:
       for (size_t i = 0; i < directive.Number; ++i) {
-        WriteOut(directive.Text);
+        Emit(directive.ToPipe, directive.Text);
         if (directive.DelayMs > 0) Sleep(directive.DelayMs);
       }
       break;
     case DirectiveKind::Flood:
-      Flood(directive.Number);
+      Flood(directive.ToPipe, directive.Number);
       break;
     case DirectiveKind::Sleep:
       Sleep(static_cast<DWORD>(directive.Number));
@@ -325,12 +396,13 @@ void Run(const Directive& directive) {
       QuitCode = static_cast<UINT>(directive.Number);
       break;
     case DirectiveKind::StopReading:
-      StopReading = true;
+    case DirectiveKind::ResumeReading: {
+      ReadingState& reading = directive.ToPipe ? ControlPipeReading : StandardInputReading;
+      reading.Stopped = directive.Kind == DirectiveKind::StopReading;
+      if (reading.Stopped) ResetEvent(reading.Resumed);
+      else SetEvent(reading.Resumed);
       break;
-    case DirectiveKind::ResumeReading:
-      StopReading = false;
-      SetEvent(ReadingResumed);
-      break;
+    }
     case DirectiveKind::AwaitFile:
       while (GetFileAttributesW((LogFolder + L"\\" + WideFromUtf8(directive.Text)).c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(10);
       RecordEvent("file " + directive.Text);
@@ -350,6 +422,11 @@ void Run(const Directive& directive) {
       break;
     case DirectiveKind::Key:
       SendKey(static_cast<WPARAM>(directive.Number));
+      break;
+    case DirectiveKind::NoPipe:  // taken into account at the start
+      break;
+    case DirectiveKind::ServePipe:
+      ServeControlPipeNamed(ControlPipeFromCommandLine());
       break;
     case DirectiveKind::Image:
       WriteImage(FileBytes(!directive.File.empty() ? directive.File : std::wstring(__wargv[__argc - 1]) + L".png"));
@@ -379,12 +456,24 @@ int wmain() {
   MainThread = GetCurrentThreadId();
   InitializeCriticalSection(&CommandsLock);
   CommandRead = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  ReadingResumed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  for (ReadingState* reading : {&StandardInputReading, &ControlPipeReading}) {
+    reading->Resumed = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  }
   const std::vector<Directive> script = ParseStandInScript(Utf8(Environment(L"REELPANE_STANDIN_SCRIPT")));
-  // Standard input is read from the start, unless the script closes it.
+  // Standard input is read from the start, unless the script closes it; the
+  // control pipe is served from the start, as mpv does, unless the script says not.
   bool closesStdin = false;
-  for (const Directive& directive : script) closesStdin |= directive.Kind == DirectiveKind::CloseStdin;
-  if (!closesStdin) CreateThread(nullptr, 0, ReadStandardInput, nullptr, 0, nullptr);
+  bool noPipe = false;
+  bool servesPipeLater = false;
+  for (const Directive& directive : script) {
+    closesStdin |= directive.Kind == DirectiveKind::CloseStdin;
+    noPipe |= directive.Kind == DirectiveKind::NoPipe;
+    servesPipeLater |= directive.Kind == DirectiveKind::ServePipe;
+  }
+  const bool servesPipe = !ControlPipeFromCommandLine().empty() && !noPipe;
+  OpenCommandSources = (closesStdin ? 0 : 1) + (servesPipe ? 1 : 0);
+  if (!closesStdin) CreateThread(nullptr, 0, ReadCommands, const_cast<CommandSource*>(&StandardInputSource), 0, nullptr);
+  if (servesPipe && !servesPipeLater) ServeControlPipeNamed(ControlPipeFromCommandLine());
   for (const Directive& directive : script) Run(directive);
   RecordEvent("script-done");
   // Without a window of ours, "quit" ends the process from the reading thread.

@@ -75,11 +75,21 @@ std::vector<Directive> ParseStandInScript(std::string_view script) {
     std::string_view line = script.substr(0, end);
     script.remove_prefix(end == std::string_view::npos ? script.size() : end + 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    const size_t blank = line.find(' ');
-    const std::string_view word = line.substr(0, blank);
+    size_t blank = line.find(' ');
+    std::string_view word = line.substr(0, blank);
+    Directive directive;
+    if (word == "pipe" && blank != std::string_view::npos) {
+      directive.ToPipe = true;
+      line.remove_prefix(blank + 1);
+      blank = line.find(' ');
+      word = line.substr(0, blank);
+      if (word != "write" && word != "stamped-write" && word != "repeat" && word != "flood" && word != "stop-reading" &&
+          word != "resume-reading") {
+        continue;
+      }
+    }
     const std::string_view argument = blank == std::string_view::npos ? std::string_view() : line.substr(blank + 1);
 
-    Directive directive;
     if (word == "write" || word == "stamped-write") {
       directive.Kind = word == "write" ? DirectiveKind::Write : DirectiveKind::StampedWrite;
       directive.Text = Unescape(argument);
@@ -127,6 +137,8 @@ std::vector<Directive> ParseStandInScript(std::string_view script) {
     } else if (word == "key") {
       directive.Kind = DirectiveKind::Key;
       directive.Number = Number(argument);
+    } else if (word == "no-pipe" || word == "serve-pipe") {
+      directive.Kind = word == "no-pipe" ? DirectiveKind::NoPipe : DirectiveKind::ServePipe;
     } else {
       continue;
     }

@@ -5,7 +5,7 @@
 
 // The stand-in player's script: what it writes and how it behaves, line by line.
 
-enum class DirectiveKind { Write, StampedWrite, Replay, Repeat, Flood, Sleep, Exit, Crash, IgnoreQuit, QuitCode, StopReading, ResumeReading, AwaitFile, CloseStdin, ChildWindow, Mark, Await, Key, Image, ImageBytes };
+enum class DirectiveKind { Write, StampedWrite, Replay, Repeat, Flood, Sleep, Exit, Crash, IgnoreQuit, QuitCode, StopReading, ResumeReading, AwaitFile, CloseStdin, ChildWindow, Mark, Await, Key, Image, ImageBytes, NoPipe, ServePipe };
 
 struct ReplayDirective {
   std::wstring Path;
@@ -22,6 +22,8 @@ struct Directive {
   unsigned DelayMs = 0;  // repeat: the pause after each write
   ReplayDirective Replay;
   std::wstring File;  // image: the file to copy
+  bool ToPipe = false;   // "pipe ...": write, stamped-write, repeat, flood, stop-reading and resume-reading act
+                         // on the control pipe
 };
 
 // Unknown lines are skipped; |script| is UTF-8.

@@ -1,0 +1,117 @@
+// The plugin driving Debian's real mpv while it plays: the relay player, installed
+// as mpv.exe, stands where mpv would. It serves the control pipe itself and passes
+// its bytes to the real mpv's own socket; tools/relay-native runs mpv natively,
+// drawing into the Lister window on an X display. "tests/end_to_end/run-real-player
+// ... mpv" sets that scene up and runs this test alone; without it the test skips.
+// What mpv does is asked of mpv itself, through the relay's side channel, never
+// through the plugin.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+
+#include "host_test.h"
+#include "identify_checks.h"
+#include "real_player.h"
+#include "real_player_scenes.h"
+#include "screenshot.h"
+#include "watched_player.h"
+
+using namespace real_player_scenes;
+
+namespace {
+
+// A frame of the test picture has dozens of colours; the colour key alone has one.
+constexpr size_t kPictureColours = 20;
+
+size_t ColoursIn(const ScreenCapture& capture) {
+  std::set<std::string> colours;
+  const size_t stride = static_cast<size_t>((capture.Width * 3 + 3) & ~3);
+  for (size_t row = 0; row < static_cast<size_t>(capture.Height); ++row) {
+    for (size_t column = 0; column < static_cast<size_t>(capture.Width); ++column) {
+      colours.insert(capture.Rows.substr(row * stride + column * 3, 3));
+    }
+  }
+  return colours.size();
+}
+
+}  // namespace
+
+class RealMpvEndToEnd : public HostTest {
+ protected:
+  void SetUp() override {
+    if (std::getenv("REELPANE_RELAY_PORT") == nullptr || std::getenv("REELPANE_SAMPLES") == nullptr) {
+      GTEST_SKIP() << "needs the real mpv: run tests/end_to_end/run-real-player with mpv";
+    }
+    HostTest::SetUp();
+    workspace_.InstallPlayer(L"mpv.exe", L"relay-player.exe");
+    workspace_.WriteSettings({{L"MPlayer_path", L"mpv.exe"}, {L"View_Size", L"normal"}});
+    workspace_.LoadPlugin();
+  }
+
+  HWND Open(const char* sample) {
+    const Stopwatch stopwatch;
+    HWND view = workspace_.Host().LoadW(lister_, SamplePath(sample));
+    ReportOpenTime(std::string(sample) + " with the real mpv", stopwatch.Milliseconds());
+    if (view != nullptr) {  // as the file manager does
+      RECT client{};
+      GetClientRect(lister_, &client);
+      MoveWindow(view, 0, 0, client.right, client.bottom, TRUE);
+    }
+    return view;
+  }
+
+  void Close(HWND view, const char* what) {
+    const Stopwatch stopwatch;
+    workspace_.Host().CloseWindow(view);
+    std::printf("ListCloseWindow, %s: %.1f ms\n", what, stopwatch.Milliseconds());
+  }
+};
+
+TEST_F(RealMpvEndToEnd, OpensSeeksPausesQuitsPlaysADamagedVideoToItsEndAndRefusesWhatItCannotPlay) {
+  // Opens with the size the live mpv reports.
+  HWND view = Open("long-640x360.mkv");
+  ASSERT_NE(view, nullptr);
+  const WatchedPlayer relay(view);
+  RealPlayer mpv(relay.ProcessId(), true);
+  ASSERT_TRUE(mpv.Reachable());
+  const std::string width = mpv.MpvProperty("dwidth");
+  const std::string height = mpv.MpvProperty("dheight");
+  std::printf("live mpv: %s x %s; Lister window %ld x %ld\n", width.c_str(), height.c_str(),
+              OuterSizeOf(lister_).first, OuterSizeOf(lister_).second);
+  EXPECT_EQ(OuterSizeOf(lister_), NormalPlacementFor(std::atoi(width.c_str()), std::atoi(height.c_str())));
+
+  // The picture is in the Lister window.
+  EXPECT_TRUE(WaitUntil([&] { return mpv.Position() > 0.5; }, kPlayerBound));
+  PumpMessages(300);
+  const std::optional<ScreenCapture> picture = CaptureWindow(lister_);
+  ASSERT_TRUE(picture.has_value());
+  const size_t colours = ColoursIn(*picture);
+  std::printf("the Lister window shows %zu colours\n", colours);
+  EXPECT_GE(colours, kPictureColours);
+  SaveScreenshot(lister_, "real-mpv-lister");
+
+  ExpectUpSeeksAMinuteAndSpaceHolds(view, mpv);
+  ExpectQuitEndsThePlayerByItself(view, mpv, relay, [&] { Close(view, "after Q"); }, "exited 0 Quit ");
+
+  // A damaged video, over which mpv prints decoder warnings all along, plays to its end.
+  HWND damaged = Open("damaged-640x360.avi");
+  ASSERT_NE(damaged, nullptr);
+  const WatchedPlayer damagedRelay(damaged);
+  RealPlayer damagedMpv(damagedRelay.ProcessId(), true);
+  ExpectDamagedVideoPlaysToItsEnd(damagedRelay, damagedMpv, "exited 0 End-of-file ");
+  Close(damaged, "after the end of the video");
+
+  // A file mpv cannot play: null, and no process on either side (HostTest checks this side).
+  EXPECT_EQ(Open("corrupt.avi"), nullptr);
+  EXPECT_EQ(GetWindow(lister_, GW_CHILD), nullptr);
+  RealPlayer refused = RealPlayer::Latest(true);
+  EXPECT_TRUE(WaitUntil([&] { return !IsRunning(refused.State()); }, kPlayerBound));
+  const std::string refusedState = refused.State();
+  std::printf("corrupt file: real mpv %s\n", refusedState.c_str());
+  EXPECT_EQ(refusedState.rfind("exited 2 ", 0), 0u) << refusedState;
+
+  EXPECT_TRUE(WaitUntil([&] { return !IsRunning(mpv.State()) && !IsRunning(damagedMpv.State()); }, kPlayerBound));
+}
