@@ -39,22 +39,12 @@ size_t ColoursIn(const ScreenCapture& capture) {
 
 }  // namespace
 
-class RealMpvEndToEnd : public HostTest {
+class RealMpvEndToEnd : public RealPlayerHostTest {
  protected:
-  void SetUp() override {
-    if (std::getenv("REELPANE_RELAY_PORT") == nullptr || std::getenv("REELPANE_SAMPLES") == nullptr) {
-      GTEST_SKIP() << "needs the real mpv: run tests/end_to_end/run-real-player with mpv";
-    }
-    HostTest::SetUp();
-    workspace_.InstallPlayer(L"mpv.exe", L"relay-player.exe");
-    workspace_.WriteSettings({{L"MPlayer_path", L"mpv.exe"}, {L"View_Size", L"normal"}});
-    workspace_.LoadPlugin();
-  }
+  void SetUp() override { SetUpRelayAs(L"mpv.exe", "tests/end_to_end/run-real-player with mpv"); }
 
   HWND Open(const char* sample) {
-    const Stopwatch stopwatch;
-    HWND view = workspace_.Host().LoadW(lister_, SamplePath(sample));
-    ReportOpenTime(std::string(sample) + " with the real mpv", stopwatch.Milliseconds());
+    HWND view = OpenSample(sample, "mpv");
     if (view != nullptr) {  // as the file manager does
       RECT client{};
       GetClientRect(lister_, &client);

@@ -30,24 +30,11 @@ long PrintedBytes(const std::string& state) { return std::strtol(state.c_str() +
 
 }  // namespace
 
-class RealPlayerEndToEnd : public HostTest {
+class RealPlayerEndToEnd : public RealPlayerHostTest {
  protected:
-  void SetUp() override {
-    if (std::getenv("REELPANE_RELAY_PORT") == nullptr || std::getenv("REELPANE_SAMPLES") == nullptr) {
-      GTEST_SKIP() << "needs the real player: run tests/end_to_end/run-real-player";
-    }
-    HostTest::SetUp();
-    workspace_.InstallPlayer(L"relay-player.exe", L"relay-player.exe");
-    workspace_.WriteSettings({{L"MPlayer_path", L"relay-player.exe"}, {L"View_Size", L"normal"}});
-    workspace_.LoadPlugin();
-  }
+  void SetUp() override { SetUpRelayAs(L"relay-player.exe", "tests/end_to_end/run-real-player"); }
 
-  HWND Open(const char* sample) {
-    const Stopwatch stopwatch;
-    HWND view = workspace_.Host().LoadW(lister_, SamplePath(sample));
-    ReportOpenTime(std::string(sample) + " with the real player", stopwatch.Milliseconds());
-    return view;
-  }
+  HWND Open(const char* sample) { return OpenSample(sample, "player"); }
 
   void Close(HWND view, const char* what) {
     const Stopwatch stopwatch;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "host_test.h"
 #include "identify_checks.h"
 #include "real_player.h"
 #include "screenshot.h"
@@ -87,5 +88,28 @@ inline std::string ExpectDamagedVideoPlaysToItsEnd(const WatchedPlayer& relay, R
   EXPECT_EQ(state.rfind(exited, 0), 0u) << state;
   return state;
 }
+
+// A host whose player is the relay, installed as |program|, standing for the real
+// player; skips unless |scene| (a run-real-player command) has set the scene up.
+class RealPlayerHostTest : public HostTest {
+ protected:
+  void SetUpRelayAs(const wchar_t* program, const char* scene) {
+    if (std::getenv("REELPANE_RELAY_PORT") == nullptr || std::getenv("REELPANE_SAMPLES") == nullptr) {
+      GTEST_SKIP() << "needs the real player: run " << scene;
+    }
+    HostTest::SetUp();
+    workspace_.InstallPlayer(program, L"relay-player.exe");
+    workspace_.WriteSettings({{L"MPlayer_path", program}, {L"View_Size", L"normal"}});
+    workspace_.LoadPlugin();
+  }
+
+  // ListLoadW of a sample, its time printed as |player|'s.
+  HWND OpenSample(const char* sample, const char* player) {
+    const Stopwatch stopwatch;
+    HWND view = workspace_.Host().LoadW(lister_, SamplePath(sample));
+    ReportOpenTime(std::string(sample) + " with the real " + player, stopwatch.Milliseconds());
+    return view;
+  }
+};
 
 }  // namespace real_player_scenes
