@@ -52,12 +52,6 @@ class RealMpvEndToEnd : public RealPlayerHostTest {
     }
     return view;
   }
-
-  void Close(HWND view, const char* what) {
-    const Stopwatch stopwatch;
-    workspace_.Host().CloseWindow(view);
-    std::printf("ListCloseWindow, %s: %.1f ms\n", what, stopwatch.Milliseconds());
-  }
 };
 
 TEST_F(RealMpvEndToEnd, OpensSeeksPausesQuitsPlaysADamagedVideoToItsEndAndRefusesWhatItCannotPlay) {

@@ -35,12 +35,6 @@ class RealPlayerEndToEnd : public RealPlayerHostTest {
   void SetUp() override { SetUpRelayAs(L"relay-player.exe", "tests/end_to_end/run-real-player"); }
 
   HWND Open(const char* sample) { return OpenSample(sample, "player"); }
-
-  void Close(HWND view, const char* what) {
-    const Stopwatch stopwatch;
-    workspace_.Host().CloseWindow(view);
-    std::printf("ListCloseWindow, %s: %.1f ms\n", what, stopwatch.Milliseconds());
-  }
 };
 
 TEST_F(RealPlayerEndToEnd, OpensSeeksPausesQuitsAndPlaysADamagedVideoToItsEnd) {
