@@ -24,7 +24,7 @@ bool ControlPipeServer::Finish(BOOL started, OVERLAPPED& pending, DWORD& transfe
   return done;
 }
 
-bool ControlPipeServer::AwaitClient() {
+bool ControlPipeServer::AwaitClient(void (*beforeWrites)()) {
   if (!Served()) return false;
   OVERLAPPED pending{};
   pending.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -37,7 +37,10 @@ bool ControlPipeServer::AwaitClient() {
   } else {
     connected = Finish(started, pending, ignored);
   }
-  if (connected) SetEvent(connected_);
+  if (connected) {
+    if (beforeWrites != nullptr) beforeWrites();
+    SetEvent(connected_);
+  }
   return connected;
 }
 

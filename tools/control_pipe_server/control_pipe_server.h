@@ -15,8 +15,9 @@ class ControlPipeServer {
   ~ControlPipeServer();
 
   bool Served() const { return pipe_ != INVALID_HANDLE_VALUE; }
-  // Waits until the client has connected; false when none can.
-  bool AwaitClient();
+  // Waits until the client has connected; false when none can. |beforeWrites|, if
+  // given, runs once it has, before any Write goes to the client.
+  bool AwaitClient(void (*beforeWrites)() = nullptr);
   // One read, waited for; false once the client has gone.
   bool Read(char* buffer, DWORD size, DWORD& got);
   // All of |bytes|, once the client has connected; waits while the pipe is full,

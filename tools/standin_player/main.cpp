@@ -248,9 +248,12 @@ std::wstring ControlPipeFromCommandLine() {
   return {};
 }
 
-// Serves the control pipe to its first client, then reads its commands.
+void RecordPipeConnected() { RecordEvent("pipe-connected"); }
+
+// Serves the control pipe to its first client, then reads its commands. The
+// connection is in the log before anything the script writes can reach the client.
 DWORD WINAPI ServeControlPipe(void*) {
-  RecordEvent(ControlPipe->AwaitClient() ? "pipe-connected" : "pipe-not-connected");
+  if (!ControlPipe->AwaitClient(RecordPipeConnected)) RecordEvent("pipe-not-connected");
   return ReadCommands(const_cast<CommandSource*>(&ControlPipeSource));
 }
 
