@@ -54,18 +54,10 @@ struct BasicThreadInformation {
   LONG BasePriority;
 };
 
-// Where a thread's stack and thread block live: the allocations that come and
-// go with the thread rather than with anything it did.
-struct ThreadMemory {
-  const void* Stack = nullptr;        // the allocation of its stack
-  const void* BeyondStack = nullptr;  // an allocation beginning where the stack ends (Wine's own stack of the thread)
-  const void* Block = nullptr;        // the allocation holding its thread block (shared by several threads)
-};
-
 struct ThreadCounts {
   size_t Own = 0;
   size_t Pool = 0;
-  std::vector<ThreadMemory> Memory;
+  std::set<const void*> Blocks;  // the allocations holding the threads' thread blocks (shared by several)
 };
 
 const void* AllocationOf(const void* address) {
@@ -74,17 +66,10 @@ const void* AllocationOf(const void* address) {
   return region.AllocationBase;
 }
 
-ThreadMemory MemoryOf(HANDLE thread) {
+const void* ThreadBlockAllocation(HANDLE thread) {
   BasicThreadInformation basic{};
-  if (ThreadQuery()(thread, kThreadBasicInformation, &basic, sizeof(basic), nullptr) != 0 ||
-      basic.TebBaseAddress == nullptr) {
-    return {};
-  }
-  const auto* teb = static_cast<const char*>(basic.TebBaseAddress);
-  const auto* block = reinterpret_cast<const NT_TIB*>(teb);
-  // The thread block's DeallocationStack: the base of the whole stack allocation.
-  const void* stack = *reinterpret_cast<void* const*>(teb + (sizeof(void*) == 8 ? 0x1478 : 0xE0C));
-  return {stack != nullptr ? stack : AllocationOf(block->StackLimit), block->StackBase, AllocationOf(teb)};
+  if (ThreadQuery()(thread, kThreadBasicInformation, &basic, sizeof(basic), nullptr) != 0) return nullptr;
+  return AllocationOf(basic.TebBaseAddress);
 }
 
 bool StartedBySystem(HANDLE thread) {
@@ -107,31 +92,59 @@ ThreadCounts CountThreads() {
     HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
     if (thread == nullptr) continue;  // it has just ended
     ++(StartedBySystem(thread) ? counts.Pool : counts.Own);
-    counts.Memory.push_back(MemoryOf(thread));
+    if (const void* block = ThreadBlockAllocation(thread)) counts.Blocks.insert(block);
     CloseHandle(thread);
   }
   CloseHandle(snapshot);
   return counts;
 }
 
-// Wine reports no private usage in the process counters, so the address space
-// is walked instead. The threads' own allocations are left out: the thread
-// counts stand for them.
-size_t CommittedPrivateBytes(const std::vector<ThreadMemory>& threads) {
-  std::set<const void*> threadAllocations;
-  for (const ThreadMemory& thread : threads) {
-    for (const void* allocation : {thread.Stack, thread.BeyondStack, thread.Block}) {
-      if (allocation != nullptr) threadAllocations.insert(allocation);
-    }
-  }
-  size_t total = 0;
+// One allocation (a reservation and what of it is committed), as the walk of the
+// address space finds it.
+struct Allocation {
+  const char* Base = nullptr;
+  const char* End = nullptr;
+  size_t CommittedPrivate = 0;
+  bool HoldsGuardPage = false;
+};
+
+std::vector<Allocation> Allocations() {
+  std::vector<Allocation> allocations;
   MEMORY_BASIC_INFORMATION region{};
   for (const char* address = nullptr;
        VirtualQuery(address, &region, sizeof(region)) == sizeof(region) && region.RegionSize > 0;
        address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
-    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE && !threadAllocations.count(region.AllocationBase)) {
-      total += region.RegionSize;
-    }
+    if (region.State == MEM_FREE) continue;
+    const auto* base = static_cast<const char*>(region.AllocationBase);
+    if (allocations.empty() || allocations.back().Base != base) allocations.push_back({base, base, 0, false});
+    Allocation& allocation = allocations.back();
+    allocation.End = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) allocation.CommittedPrivate += region.RegionSize;
+    if (region.State == MEM_COMMIT && (region.Protect & PAGE_GUARD) != 0) allocation.HoldsGuardPage = true;
+  }
+  return allocations;
+}
+
+// Wine reports no private usage in the process counters, so the address space is
+// walked instead. Thread stacks are left out, the thread counts stand for them:
+// not only the live threads' but also an ended thread's, whose stacks Wine frees
+// only when the next thread ends, which may be a pool worker retiring at any
+// moment, between two measurements or in the middle of one. A stack is known by
+// its layout, which it keeps until it is freed, not by a thread it belongs to: its
+// allocation holds a guard page (Wine's begin with a no-access page and a guard
+// page; Windows keeps one below the committed part), and Wine's own stack of the
+// thread is the allocation that begins where it ends. The allocations holding the
+// live threads' thread blocks are left out too.
+size_t CommittedPrivateBytes(const std::set<const void*>& threadBlocks) {
+  const std::vector<Allocation> allocations = Allocations();
+  std::set<const char*> stackEnds;
+  for (const Allocation& allocation : allocations) {
+    if (allocation.HoldsGuardPage) stackEnds.insert(allocation.End);
+  }
+  size_t total = 0;
+  for (const Allocation& allocation : allocations) {
+    if (allocation.HoldsGuardPage || stackEnds.count(allocation.Base) || threadBlocks.count(allocation.Base)) continue;
+    total += allocation.CommittedPrivate;
   }
   return total;
 }
@@ -151,39 +164,28 @@ size_t HeapBytesInUse() {
   return total;
 }
 
-// Other threads (the test's message-box watcher, Wine's own) hold short-lived
-// blocks now and then; the least of a few looks is what stays.
-size_t SettledHeapBytesInUse() {
-  size_t least = HeapBytesInUse();
+// The least of a few looks at |measure|: what stays, without what other threads
+// hold for a moment (the test's message-box watcher's heap blocks; a thread's
+// stack in the making or being freed, which has not yet or no longer the layout
+// that tells it apart).
+size_t LeastOfAFewLooks(size_t (*measure)()) {
+  size_t least = measure();
   for (int look = 0; look < 5; ++look) {
     Sleep(20);
-    least = std::min(least, HeapBytesInUse());
+    least = std::min(least, measure());
   }
   return least;
 }
 
-DWORD WINAPI EndAtOnce(void*) { return 0; }
-
-// Wine frees an ended thread's stacks only when the next thread ends, so the last
-// thread to end still holds them. One of ours ends just before each measurement:
-// the stacks held are then always its own, never those of a pool thread that
-// retired in between (3 MiB more, seen after an mpv view's two readers had made
-// the pool grow and shrink again).
-void EndAThreadOfOurs() {
-  HANDLE thread = CreateThread(nullptr, 0, EndAtOnce, nullptr, 0, nullptr);
-  if (thread == nullptr) return;
-  WaitForSingleObject(thread, INFINITE);
-  CloseHandle(thread);
-}
+size_t CommittedPrivateBytesNow() { return CommittedPrivateBytes(CountThreads().Blocks); }
 
 }  // namespace
 
 HostResources MeasureHost() {
-  EndAThreadOfOurs();
-  const size_t heapBytes = SettledHeapBytesInUse();
+  const size_t heapBytes = LeastOfAFewLooks(HeapBytesInUse);
+  const size_t privateBytes = LeastOfAFewLooks(CommittedPrivateBytesNow);
   const ThreadCounts threads = CountThreads();
-  return {HandleCount(),        WindowCount(), CommittedPrivateBytes(threads.Memory), heapBytes, threads.Own,
-          threads.Pool};
+  return {HandleCount(), WindowCount(), privateBytes, heapBytes, threads.Own, threads.Pool};
 }
 
 HostResources MeasureHostSettledLike(const HostResources& reference) {

@@ -9,8 +9,9 @@
 // all it takes. The system's thread pool starts and retires threads of its own
 // on its own clock (a thread the plugin's reading of a player's output ran on
 // retires a few seconds after its last callback); such threads are counted
-// apart, and their stacks are not counted as the process's memory, so that a
-// comparison can wait for the pool to settle and then measure only what is ours.
+// apart, and no thread's stack, alive or ended, is counted as the process's
+// memory, so that a comparison can wait for the pool to settle and then measure
+// only what is ours.
 struct HostResources {
   DWORD Handles = 0;
   size_t Windows = 0;
