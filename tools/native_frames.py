@@ -10,6 +10,8 @@ import tempfile
 import time
 
 FRAME_NAME = "00000001.png"  # as both players name their first image
+# The thumbnail's box by default: the thumbnail view's usual 160 x 120.
+BOX = (160, 120)
 
 
 class NativeFrames:
@@ -22,42 +24,50 @@ class NativeFrames:
         open(os.path.join(home, ".mplayer", "config"), "ab").close()
         self.env = dict(os.environ, HOME=home, LC_ALL="C.UTF-8")
         self.printer = os.path.join(work, "print_frame_commands")
-        player = os.path.join(source, "player")
-        subprocess.run(["c++", "-std=c++20", "-Wall", "-Wextra", "-Werror", "-I", player,
-                        os.path.join(source, "tests", "native", "print_frame_commands.cpp")] +
-                       [os.path.join(player, name)
-                        for name in ("frame_command.cpp", "command_line.cpp", "identify_parser.cpp", "mpv_dialect.cpp",
-                                     "mpv_messages.cpp")] +
-                       ["-o", self.printer], check=True)
+        folders = ("player/settings", "player/reports", "player/shared", "player/mplayer", "player/mpv")
+        sources = ("tests/native/print_frame_commands.cpp", "player/mplayer/frame_command.cpp",
+                   "player/mplayer/identify_parser.cpp", "player/shared/command_line.cpp", "player/mpv/mpv_dialect.cpp",
+                   "player/mpv/mpv_messages.cpp", "player/reports/player_report.cpp")
+        subprocess.run(["c++", "-std=c++20", "-Wall", "-Wextra", "-Werror"] +
+                       [f"-I{os.path.join(source, folder)}" for folder in folders] +
+                       [os.path.join(source, path) for path in sources] + ["-o", self.printer], check=True)
 
-    def command(self, kind, player, folder, video, probe_output=b""):
+    def command(self, kind, player, folder, video, box, params, probe_output=b""):
         """The plugin's command line as arguments; None when it would ask for no frame."""
-        printed = subprocess.run([self.printer, kind, player, folder, video], input=probe_output,
-                                 capture_output=True, check=False)
+        printed = subprocess.run([self.printer, kind, player, folder, video, str(box[0]), str(box[1]), params],
+                                 input=probe_output, capture_output=True, check=False)
         if printed.returncode != 0:
             return None
-        return shlex.split(printed.stdout.decode().strip())
+        # Split as the plugin's command line is read on Windows: blanks outside
+        # double quotes separate, and a backslash is a backslash.
+        lexer = shlex.shlex(printed.stdout.decode().strip(), posix=True)
+        lexer.whitespace_split = True
+        lexer.escape = ""
+        return list(lexer)
 
-    def run(self, arguments):
-        """Runs a player to its end; (its output, the seconds it took)."""
+    def run(self, arguments, folder, timeout=60):
+        """Runs a player to its end in |folder|, as the plugin does; (its output, the seconds it took).
+        Raises subprocess.TimeoutExpired for a player still running after |timeout| seconds."""
         started = time.monotonic()
         result = subprocess.run(arguments, env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                stderr=subprocess.STDOUT, timeout=60, check=False)
+                                stderr=subprocess.STDOUT, timeout=timeout, check=False, cwd=folder)
         return result.stdout, time.monotonic() - started
 
-    def frame(self, player, video, keep=None):
-        """|player| ("mplayer" or "mpv") writes |video|'s frame as the plugin has it do:
-        (the frame moved to |keep|, or None when it wrote none; the seconds the player's
-        runs took together, MPlayer's probe included)."""
+    def frame(self, player, video, keep=None, box=BOX, params="", timeout=60):
+        """|player| ("mplayer" or "mpv") writes |video|'s frame for a thumbnail of at most
+        |box|, with |params| as the user's MPlayer_params, as the plugin has it do: (the
+        frame moved to |keep|, or None when it wrote none; the seconds the player's runs
+        took together, MPlayer's probe included). Each run is given |timeout| seconds."""
         folder = tempfile.mkdtemp(prefix=player + "-", dir=self.work)
         seconds = 0.0
         if player == "mpv":
-            arguments = self.command("mpv", "mpv", folder, video)
+            arguments = self.command("mpv", "mpv", folder, video, box, params)
         else:
-            probe, seconds = self.run(self.command("mplayer-probe", "mplayer", folder, video))
-            arguments = self.command("mplayer-frame", "mplayer", folder, video, probe)
+            probe, seconds = self.run(self.command("mplayer-probe", "mplayer", folder, video, box, params), folder,
+                                      timeout)
+            arguments = self.command("mplayer-frame", "mplayer", folder, video, box, params, probe)
         if arguments is not None:
-            seconds += self.run(arguments)[1]
+            seconds += self.run(arguments, folder, timeout)[1]
         written = os.path.join(folder, FRAME_NAME)
         kept = None
         if keep is not None and os.path.exists(written):

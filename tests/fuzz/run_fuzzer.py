@@ -19,11 +19,12 @@ import struct
 import subprocess
 import sys
 
-# Each fuzzer and the sources of the plugin it is built with.
+# Each fuzzer and the sources of the plugin it is built with; their folders are its include paths.
 FUZZERS = {
-    "identify_parser": ["identify_parser.cpp"],
-    "identify_number": ["identify_parser.cpp"],
-    "mpv_identification": ["mpv_dialect.cpp", "mpv_messages.cpp", "command_line.cpp"],
+    "identify_parser": ["player/mplayer/identify_parser.cpp"],
+    "identify_number": ["player/mplayer/identify_parser.cpp"],
+    "mpv_identification": ["player/mpv/mpv_dialect.cpp", "player/mpv/mpv_messages.cpp", "player/shared/command_line.cpp",
+                           "player/reports/player_report.cpp"],
 }
 READ, FAILED, BOUND = 0x00, 0xFF, 0xFE
 
@@ -32,9 +33,11 @@ def build(source, work, name):
     binary = os.path.join(work, name + "_fuzzer")
     subprocess.run(["clang++", "-std=c++20", "-O1", "-g", "-Wall", "-Wextra", "-Wshadow", "-Wconversion", "-Werror",
                     "-fsanitize=fuzzer,address,undefined", "-fno-sanitize-recover=all",
-                    "-I", os.path.join(source, "player"),
+                    *(f"-I{os.path.join(source, folder)}"
+                      for folder in sorted({"player/shared", "player/reports", "player/settings"}
+                                           | {os.path.dirname(path) for path in FUZZERS[name]})),
                     os.path.join(source, "tests", "fuzz", name + "_fuzzer.cpp"),
-                    *(os.path.join(source, "player", plugin_source) for plugin_source in FUZZERS[name]),
+                    *(os.path.join(source, plugin_source) for plugin_source in FUZZERS[name]),
                     "-o", binary], check=True)
     return binary
 

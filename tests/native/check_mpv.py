@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Runs Debian's real mpv natively and headless and checks what the plugin relies on
-when it drives mpv (player/mpv_dialect.cpp), with what the plugin's own code composes
+when it drives mpv (player/mpv/mpv_dialect.cpp), with what the plugin's own code composes
 (tests/native/print_slave_commands.cpp prints it):
 - the command line: mpv takes every option the plugin passes, spelled as it spells
   them, and an option it does not know ends it with exit code 1 (what an mpv older than
@@ -112,7 +112,9 @@ class Mpv:
 
 def build(source, work, name, sources):
     binary = os.path.join(work, name)
-    subprocess.run(["c++", "-std=c++20", "-Wall", "-Wextra", "-Werror", "-I", os.path.join(source, "player"),
+    subprocess.run(["c++", "-std=c++20", "-Wall", "-Wextra", "-Werror", "-I", os.path.join(source, "player", "mpv"),
+                    "-I", os.path.join(source, "player", "shared"), "-I", os.path.join(source, "player", "settings"),
+                    "-I", os.path.join(source, "player", "reports"),
                     *sources, "-o", binary], check=True)
     return binary
 
@@ -182,7 +184,7 @@ def check_commands(rows, line, samples, work, failures):
     complaints_before = len(mpv.complaints())
 
     checks = []  # (command, why it failed or None)
-    for command in by_kind["key"]:
+    for command in by_kind["key"] + by_kind.get("character", []):
         words = command.split()
         if command == "cycle pause":
             before = mpv.get("pause")
@@ -193,6 +195,20 @@ def check_commands(rows, line, samples, work, failures):
             checks.append((command, check_seek(mpv, command, float(words[1]))))
         elif words[:1] == ["add"]:
             checks.append((command, check_step(mpv, words[1], float(words[2]), command)))
+        elif words[:1] == ["multiply"]:
+            before = mpv.get(words[1])
+            expected = before * float(words[2])
+            checks.append((command, check_step(mpv, words[1], expected - before, command)))
+        elif words[:1] == ["set"]:
+            mpv.send(command)
+            time.sleep(0.3)
+            value = mpv.get(words[1])
+            checks.append((command, None if value == float(words[2]) else f"{words[1]} is {value}"))
+        elif words[0] in ("frame-step", "frame-back-step"):
+            # One frame, and mpv holds it paused.
+            mpv.send(command)
+            time.sleep(0.3)
+            checks.append((command, None if mpv.get("pause") is True else "not paused after the step"))
         else:
             mpv.send(command)  # show-progress: shown on the picture only
             mpv.get("pause")
@@ -246,11 +262,10 @@ def main():
     os.makedirs(args.work, exist_ok=True)
     rows = [(kind, text) for player, kind, text in printed_rows(args.source, args.work) if player == "mpv"]
     line = next(text for kind, text in rows if kind == "command-line")
-    player = os.path.join(args.source, "player")
     identify = build(args.source, args.work, "mpv_identify",
-                     [os.path.join(args.source, "tests", "native", "mpv_identify.cpp")] +
-                     [os.path.join(player, name) for name in ("mpv_dialect.cpp", "mpv_messages.cpp",
-                                                              "command_line.cpp")])
+                     [os.path.join(args.source, path) for path in (
+                         "tests/native/mpv_identify.cpp", "player/mpv/mpv_dialect.cpp", "player/mpv/mpv_messages.cpp",
+                         "player/shared/command_line.cpp", "player/reports/player_report.cpp")])
     samples = os.path.join(args.work, "samples")
     subprocess.run([os.path.join(args.source, "tools", "make-samples"), samples], check=True,
                    stdout=subprocess.DEVNULL)
@@ -259,6 +274,7 @@ def main():
     failures = []
     with tempfile.TemporaryDirectory(prefix="reelpane-mpv-") as work:
         check_options(line, samples, work, failures)
+        check_options(next(text for kind, text in rows if kind == "command-line-sound"), samples, work, failures)
         check_identification(line, samples, work, identify, failures)
         count = check_commands(rows, line, samples, work, failures)
     for failure in failures:

@@ -41,12 +41,13 @@ SESSION_BOUND_S = 30
 def printed_rows(source, work):
     """(player, kind, text) for every line the native printer writes, as the code builds them."""
     printer = os.path.join(work, "print_slave_commands")
-    sources = [os.path.join(source, "tests", "native", "print_slave_commands.cpp"),
-               os.path.join(source, "plugin", "key_table.cpp")]
-    sources += [os.path.join(source, "player", name) for name in (
-        "player_dialect.cpp", "mplayer_dialect.cpp", "mpv_dialect.cpp", "mpv_messages.cpp", "command_line.cpp")]
-    subprocess.run(["c++", "-std=c++20", "-Wall", "-Wextra", "-Werror", "-I", os.path.join(source, "plugin"),
-                    "-I", os.path.join(source, "player"), *sources, "-o", printer], check=True)
+    folders = ("plugin/view", "player/settings", "player/reports", "player/shared", "player/mplayer", "player/mpv")
+    sources = [os.path.join(source, path) for path in (
+        "tests/native/print_slave_commands.cpp", "plugin/view/key_table.cpp", "player/mplayer/mplayer_dialect.cpp",
+        "player/mpv/mpv_dialect.cpp", "player/mpv/mpv_messages.cpp", "player/shared/command_line.cpp",
+        "player/reports/player_report.cpp")]
+    subprocess.run(["c++", "-std=c++20", "-Wall", "-Wextra", "-Werror",
+                    *(f"-I{os.path.join(source, folder)}" for folder in folders), *sources, "-o", printer], check=True)
     output = subprocess.run([printer], check=True, capture_output=True, text=True).stdout
     return [tuple(line.split("\t", 2)) for line in output.splitlines()]
 
@@ -70,7 +71,8 @@ def player_command_table():
 
 def table_complaint(command, table):
     """Why the player's table rejects |command|, or None."""
-    name, *arguments = command.split()
+    # The prefix that keeps the player's pause as it is comes before any command.
+    name, *arguments = command.removeprefix("pausing_keep_force ").split()
     signature = table.get(name) if len(name) <= NAME_WIDTH else table.get(name[:NAME_WIDTH])
     if signature is None:
         return f"the player has no command {name!r}"
@@ -184,7 +186,13 @@ def main():
     loop_on, loop_off = by_kind["loop-on"][0], by_kind["loop-off"][0]
     mute_on, mute_off = by_kind["mute-on"][0], by_kind["mute-off"][0]
     plain = list(dict.fromkeys(by_kind["key"] + by_kind["fullscreen"]))
-    every = plain + [loop_on, loop_off, mute_on, mute_off, "quit"]
+    asks = by_kind.get("ask", [])
+    if [line.split()[-1] for line in asks] != ["volume", "mute"]:
+        print(f"FAIL: the question after a volume change is {asks}, not the volume's and the mute's")
+        return 1
+    # The typed characters' last: the next audio track turns the sound off a one-track sample.
+    characters = by_kind.get("character", [])
+    every = plain + asks + [loop_on, loop_off, mute_on, mute_off] + characters + ["quit"]
 
     subprocess.run([os.path.join(args.source, "tools", "make-samples"), os.path.join(args.work, "samples")],
                    check=True, stdout=subprocess.DEVNULL)
@@ -207,6 +215,10 @@ def main():
 
         player.send(loop_on)
         ask("get_property loop", b"ANS_loop=0")  # 0: for ever
+        # The question, as it is asked: its answers name the level and the muting.
+        player.send("volume 50 1")
+        ask(asks[0], b"ANS_volume=50.000000")
+        ask(asks[1], b"ANS_mute=no")
         for command in plain:
             player.send(command)
         player.send(mute_on)
@@ -217,6 +229,8 @@ def main():
         ask("get_property loop", b"ANS_loop=-1")  # -1: no looping, as the player starts
         player.send(loop_on)
         ask("get_property loop", b"ANS_loop=0")
+        for command in characters:
+            player.send(command)
         answers = player.wait_for_answers(len(expected_answers))
         player.send("quit")
         exit_code = player.wait_for_exit()

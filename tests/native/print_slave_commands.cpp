@@ -1,5 +1,6 @@
-// Prints, for each player, every command the plugin can send it (each key's, both
-// states of the loop and mute toggles, the host's full screen, the close's quit),
+// Prints, for each player, every command the plugin can send it (each key's and
+// typed character's, the question after a volume change, both states of the loop
+// and mute toggles, the host's full screen, the close's quit),
 // mpv's command line for a sample launch and its identification requests, one per
 // line as "PLAYER<TAB>KIND<TAB>TEXT", so that the real-player checks take them from
 // the code itself. Built natively: the key table and the dialects are plain C++.
@@ -8,6 +9,7 @@
 #include <string_view>
 
 #include "key_table.h"
+#include "mplayer_dialect.h"
 #include "mpv_dialect.h"
 
 namespace {
@@ -32,8 +34,8 @@ void PrintCommands(const char* player, const PlayerDialect& dialect) {
   for (const KeyBinding& row : KeyBindings()) {
     switch (row.Action) {
       case KeyAction::Send:
-      case KeyAction::ShowProgress:
-        Print(player, "key", dialect.Command(row.Player));
+        // A key whose action this player is not told sends nothing.
+        if (!dialect.Command(row.Player).empty()) Print(player, "key", dialect.Command(row.Player));
         break;
       case KeyAction::Quit:
         Print(player, "quit", dialect.Command(row.Player));
@@ -48,6 +50,14 @@ void PrintCommands(const char* player, const PlayerDialect& dialect) {
         break;
     }
   }
+  for (const CharacterBinding& row : CharacterBindings()) Print(player, "character", dialect.Command(row.Player));
+  // The question after a volume change, one line each.
+  std::string_view ask = dialect.Command(PlayerAction::AskSound);
+  while (!ask.empty()) {
+    const size_t end = ask.find('\n');
+    Print(player, "ask", ask.substr(0, end));
+    ask.remove_prefix(end == std::string_view::npos ? ask.size() : end + 1);
+  }
   Print(player, "fullscreen", dialect.Command(PlayerAction::FullScreen));
   Print(player, "close", dialect.Command(PlayerAction::Quit));
 }
@@ -55,11 +65,16 @@ void PrintCommands(const char* player, const PlayerDialect& dialect) {
 }  // namespace
 
 int main() {
-  PrintCommands("mplayer", DialectOf(PlayerKind::MPlayer));
-  PrintCommands("mpv", DialectOf(PlayerKind::Mpv));
+  PrintCommands("mplayer", kMPlayerDialect);
+  PrintCommands("mpv", kMpvDialect);
   // PIPE and FILE stand for what the check puts in their place.
   Print("mpv", "command-line",
-        Narrow(DialectOf(PlayerKind::Mpv).CommandLine({L"mpv", L"", false, L"", L"FILE", L"PIPE", 0x30062})));
+        Narrow(kMpvDialect.CommandLine({L"mpv", L"", false, L"", L"FILE", L"PIPE", 0x30062})));
+  // With a remembered level and muting, which every file then starts with.
+  PlayerLaunch remembered{L"mpv", L"", false, L"", L"FILE", L"PIPE", 0x30062};
+  remembered.Start.VolumeTenths = 375;
+  remembered.Start.Muted = true;
+  Print("mpv", "command-line-sound", Narrow(kMpvDialect.CommandLine(remembered)));
   std::string_view requests = MpvIdentification::Requests();
   while (!requests.empty()) {
     const size_t end = requests.find('\n');

@@ -12,7 +12,8 @@ import tempfile
 import zipfile
 
 ENTRIES = ["reelpane.wlx", "reelpane.wlx64", "pluginst.inf", "reelpane.sample.ini", "readme.txt"]
-KEYS = ["MPlayer_path", "MPlayer_params", "View_Size", "MPlayer_path_x64", "Player", "Thumbnails"]
+KEYS = ["MPlayer_path", "MPlayer_params", "View_Size", "MPlayer_path_x64", "Player", "Thumbnails", "Remember_volume",
+        "Wheel", "At_end", "Start_paused"]
 VIEW_SIZES = ["normal", "double", "scale_height", "scale_width", "smart"]
 
 failures = []
@@ -100,10 +101,9 @@ def check_sample_settings(text):
     sections = ini_sections(text)
     check(list(sections) == ["config"], f"sample settings sections: {list(sections)}")
     config = sections.get("config", {})
-    check(sorted(config) == sorted(KEYS), f"sample settings keys: {sorted(config)}")
-    # Works when MPlayer is unpacked into a folder next to the plugin.
-    check(config.get("MPlayer_path") == r"mplayer\mplayer.exe",
-          f"MPlayer_path={config.get('MPlayer_path')}")
+    # MPlayer_path is left out: the plugin finds the player itself (VLC installed, or one next to it).
+    check(sorted(config) == sorted(k for k in KEYS if k != "MPlayer_path"), f"sample settings keys: {sorted(config)}")
+    check(";MPlayer_path=" in text, "sample settings: MPlayer_path is not there to uncomment")
     params = config.get("MPlayer_params", "")
     check(params == "" or re.fullmatch(r'" -.*"', params) is not None,
           f"MPlayer_params={params}: needs its leading blank, inside double quotes")
@@ -116,7 +116,7 @@ def check_sample_settings(text):
         check(re.search(rf"^;\s+{word}\s", comments, re.M) is not None,
               f"sample settings: view size {word} is not explained")
     for topic in ("%VARIABLES%", "plugin folder", "double quotes", "reelpane.ini", r"MPlayer_path=mpv\mpv.exe",
-                  "0.17", "Player=mpv"):
+                  "0.17", "Player=mpv", "Player=vlc", r"vlc\vlc.exe", r"HKLM\SOFTWARE\VideoLAN\VLC", "PATH"):
         check(topic in comments, f"sample settings do not mention {topic}")
     check(config.get("Player") == "", f"Player={config.get('Player')}: the program's name decides by default")
 
@@ -125,7 +125,7 @@ def check_readme(text, version):
     check(version in text, "readme.txt does not name the version")
     for topic in ("reelpane.sample.ini", "reelpane.ini", "mplayer.exe", "Cannot create process", "Upgrading",
                   "View_Size", "Windows only", "mpv.exe", r"MPlayer_path=mpv\mpv.exe", "0.17",
-                  "did not open its control pipe"):
+                  "did not open its control pipe", "VLC", "127.0.0.1", "did not open its remote control"):
         check(topic in text, f"readme.txt does not mention {topic}")
     for word in VIEW_SIZES:
         check(word in text, f"readme.txt does not explain {word}")

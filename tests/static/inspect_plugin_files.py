@@ -14,7 +14,8 @@ EXPORTS = {"ListLoad", "ListLoadW", "ListLoadNext", "ListLoadNextW", "ListCloseW
 STDCALL_SIZES = {"ListLoad": 12, "ListLoadW": 12, "ListLoadNext": 16, "ListLoadNextW": 16, "ListCloseWindow": 4,
                  "ListSendCommand": 12, "ListGetDetectString": 8, "ListSetDefaultParams": 4,
                  "ListGetPreviewBitmap": 20, "ListGetPreviewBitmapW": 20}
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll", "ole32.dll"}
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll", "ole32.dll", "advapi32.dll", "ws2_32.dll",
+               "iphlpapi.dll"}
 # The current directory belongs to the whole host: its other threads (thumbnails
 # are asked for on several) would see a change made even for a moment.
 FORBIDDEN_IMPORTS = {"SetCurrentDirectoryW", "SetCurrentDirectoryA"}
@@ -32,7 +33,7 @@ WINDOWS_7_IMPORTS = {
         "CancelIoEx",  # Vista
         "CloseHandle",
         "CloseThreadpoolWait",  # Vista
-        "CreateDirectoryW", "CreateEventA", "CreateEventW", "CreateFileW", "CreateJobObjectW", "CreateNamedPipeW",
+        "CopyFileW", "CreateDirectoryW", "CreateEventA", "CreateEventW", "CreateFileW", "CreateJobObjectW", "CreateNamedPipeW",
         "CreateProcessW",
         "CreateSemaphoreA",
         "CreateThreadpoolWait",  # Vista
@@ -40,18 +41,22 @@ WINDOWS_7_IMPORTS = {
         "DeleteProcThreadAttributeList",  # Vista
         "DuplicateHandle", "EnterCriticalSection", "ExpandEnvironmentStringsW", "FindClose", "FindFirstFileW",
         "FindNextFileW", "FreeLibrary", "GetCurrentProcess", "GetCurrentProcessId", "GetCurrentThread",
-        "GetCurrentThreadId", "GetExitCodeProcess", "GetFileAttributesW", "GetFileSizeEx", "GetFileType",
+        "GetCurrentThreadId", "GetEnvironmentVariableW", "GetExitCodeProcess", "GetFileAttributesW", "GetFileSizeEx", "GetFileType",
         "GetFullPathNameW",
         "GetHandleInformation", "GetLastError", "GetModuleFileNameW", "GetModuleHandleA", "GetModuleHandleW",
         "GetNamedPipeServerProcessId",  # Vista
         "GetOverlappedResult", "GetPrivateProfileStringW", "GetProcAddress", "GetProcessAffinityMask",
         "GetProcessId",  # XP SP1
+        "GetProcessTimes",
         "GetShortPathNameW", "GetSystemTimeAsFileTime", "GetTempPathW", "GetThreadContext", "GetThreadPriority",
         "GetTickCount64",  # Vista
         "InitializeCriticalSection",
         "InitializeProcThreadAttributeList",  # Vista
-        "IsDBCSLeadByteEx", "IsDebuggerPresent", "LeaveCriticalSection", "LoadLibraryA", "LoadLibraryW",
-        "MultiByteToWideChar", "OpenProcess", "OutputDebugStringA", "PeekNamedPipe", "RaiseException", "ReadFile",
+        "IsDBCSLeadByteEx", "IsDebuggerPresent",
+        "IsProcessInJob",  # XP
+        "LeaveCriticalSection", "LoadLibraryA", "LoadLibraryW",
+        "MoveFileExW", "MultiByteToWideChar", "OpenProcess", "OutputDebugStringA", "PeekNamedPipe", "QueryInformationJobObject",
+        "RaiseException", "ReadFile",
         "ReleaseSRWLockExclusive",  # Vista
         "ReleaseSemaphore", "RemoveDirectoryW", "RemoveVectoredExceptionHandler", "ResetEvent", "ResumeThread",
         "RtlCaptureContext", "RtlLookupFunctionEntry", "RtlUnwindEx", "RtlVirtualUnwind",  # 64-bit kernel32
@@ -64,22 +69,30 @@ WINDOWS_7_IMPORTS = {
         "UpdateProcThreadAttribute",  # Vista
         "VirtualProtect", "VirtualQuery", "WaitForMultipleObjects", "WaitForSingleObject",
         "WaitForThreadpoolWaitCallbacks",  # Vista
-        "WideCharToMultiByte", "WriteFile",
+        "WideCharToMultiByte", "WriteFile", "WritePrivateProfileStringW",
         "__C_specific_handler",  # 64-bit kernel32
     },
     "user32.dll": {
         "BeginPaint", "CallWindowProcW", "CreateWindowExW", "DefWindowProcW", "DestroyWindow", "EndPaint", "FillRect",
         "GetAncestor", "GetClassLongPtrW", "GetClassLongW", "GetClassNameW", "GetClientRect", "GetDC",
-        "GetDesktopWindow", "GetFocus",
+        "GetDesktopWindow", "GetDoubleClickTime", "GetFocus", "GetMessageTime",
         "GetMonitorInfoW",  # 2000
+        "GetSystemMetrics",
         "GetParent", "GetWindowLongPtrW", "GetWindowLongW", "GetWindowRect", "IsWindow", "LoadCursorW", "LoadIconW",
         "MapWindowPoints", "MessageBoxW",
         "MonitorFromWindow",  # 2000
-        "MoveWindow", "MsgWaitForMultipleObjects", "PeekMessageW", "PostMessageW", "RegisterClassW",
+        "MoveWindow", "MsgWaitForMultipleObjects", "OffsetRect", "PeekMessageW", "PostMessageW", "RegisterClassW",
         "ReleaseDC", "SetFocus", "SetForegroundWindow", "SetParent", "SetWindowLongPtrW", "SetWindowLongW",
         "SetWindowPos", "UnregisterClassW",
     },
     "gdi32.dll": {"CreateCompatibleBitmap", "CreateSolidBrush", "DeleteObject", "SetDIBits"},
+    # The registry, where an installed VLC is found.
+    "advapi32.dll": {"RegCloseKey", "RegOpenKeyExW", "RegQueryValueExW"},
+    # Sockets, for VLC's remote control on a loopback port (Winsock 2, since Windows 95/NT 4).
+    "ws2_32.dll": {"WSACleanup", "WSASocketW", "WSAStartup", "bind", "closesocket", "connect", "getsockname",
+                   "htonl", "htons", "ntohs", "setsockopt"},
+    # Who listens on that port.
+    "iphlpapi.dll": {"GetExtendedTcpTable"},  # XP SP2
     # COM, for the Windows Imaging Component (part of Windows 7).
     "ole32.dll": {"CoCreateInstance", "CoInitializeEx", "CoUninitialize"},
     # The system's C run-time library, as the static C++ run-time calls it.
@@ -89,7 +102,7 @@ WINDOWS_7_IMPORTS = {
         "_ultoa", "_unlock", "abort", "atoi", "calloc", "exit", "fprintf", "fputc", "fputs", "fputwc", "free",
         "fwprintf", "fwrite", "localeconv", "longjmp", "malloc", "memchr", "memcmp", "memcpy", "memmove", "memset",
         "printf", "realloc", "setlocale", "signal", "strchr", "strcmp", "strerror", "strlen", "strncmp", "vfprintf",
-        "wcscmp", "wcslen",
+        "wcscmp", "wcslen", "wcstoul",
     },
 }
 

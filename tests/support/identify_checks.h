@@ -15,6 +15,11 @@
 
 using OuterSize = std::pair<long, long>;
 
+// The warning when MPlayer_path is empty and no player was found where the plugin looks.
+inline const std::wstring kNoPlayerFoundWarning =
+    L"Cannot create process: no player found (MPlayer_path is empty): no mplayer\\mplayer.exe, mpv\\mpv.exe or "
+    L"vlc\\vlc.exe in the plugin folder, no vlc installed, no mpv.exe or mplayer.exe on the PATH";
+
 inline OuterSize OuterSizeOf(HWND window) {
   RECT rect{};
   GetWindowRect(window, &rect);

@@ -84,6 +84,8 @@ struct Originals {
   decltype(&FillRect) FillRect = nullptr;
   decltype(&CreateSolidBrush) CreateSolidBrush = nullptr;
   decltype(&DeleteObject) DeleteObject = nullptr;
+  decltype(&SetInformationJobObject) SetJobInformation = nullptr;
+  void*(__cdecl* Allocate)(size_t) = nullptr;
 } Real;
 
 // A hook must leave the plugin the error code the real call left (overlapped
@@ -174,6 +176,28 @@ struct SpyHooks {
     Record({.Function = "DeleteObject", .Target = object});
     return result;
   }
+
+  static BOOL WINAPI SetJobInformation(HANDLE job, JOBOBJECTINFOCLASS kind, LPVOID information, DWORD size) {
+    const BOOL result = Real.SetJobInformation(job, kind, information, size);
+    KeepLastError keep;
+    if (kind == JobObjectExtendedLimitInformation && size >= sizeof(JOBOBJECT_EXTENDED_LIMIT_INFORMATION)) {
+      const auto& limits = *static_cast<const JOBOBJECT_EXTENDED_LIMIT_INFORMATION*>(information);
+      Record({.Function = "SetInformationJobObject", .Target = job,
+              .Flags = limits.BasicLimitInformation.LimitFlags});
+    }
+    return result;
+  }
+
+  static void* __cdecl Allocate(size_t size) {
+    if (GetCurrentThreadId() == SpiedThread && Active != nullptr && Active->allocationsLeft_ >= 0) {
+      // Only one fails: the C++ run-time needs memory of its own to throw.
+      if (Active->allocationsLeft_-- == 0) {
+        ++Active->refusedAllocations_;
+        return nullptr;
+      }
+    }
+    return Real.Allocate(size);
+  }
 };
 
 namespace {
@@ -200,6 +224,9 @@ PluginCallSpy::PluginCallSpy(HMODULE plugin) {
   patches_.push_back(
       Patch(plugin, "GDI32.dll", "CreateSolidBrush", &SpyHooks::CreateSolidBrush, Real.CreateSolidBrush));
   patches_.push_back(Patch(plugin, "GDI32.dll", "DeleteObject", &SpyHooks::DeleteObject, Real.DeleteObject));
+  patches_.push_back(
+      Patch(plugin, "KERNEL32.dll", "SetInformationJobObject", &SpyHooks::SetJobInformation, Real.SetJobInformation));
+  patches_.push_back(Patch(plugin, "msvcrt.dll", "malloc", &SpyHooks::Allocate, Real.Allocate));
 }
 
 PluginCallSpy::~PluginCallSpy() {

@@ -17,11 +17,12 @@ struct SpiedCall {
   COLORREF Color = 0;      // CreateSolidBrush: the colour
   RECT Rect{};             // FillRect: the rectangle
   void* Object = nullptr;  // FillRect: the brush; CreateSolidBrush: the brush made
+  DWORD Flags = 0;         // SetInformationJobObject: the job's limit flags
 };
 
-// Records the plugin's calls to the functions the view window and the slave
-// channel use, made on the thread that made the spy, while it lives (one at a
-// time). Optionally hands the plugin's BeginPaint a memory device context, so
+// Records the plugin's calls to the functions the view window, the slave
+// channel and the player's job use, made on the thread that made the spy, while
+// it lives (one at a time). Optionally hands the plugin's BeginPaint a memory device context, so
 // that what it paints can be read back (window pixels can't be read under
 // Wine's null display driver).
 class PluginCallSpy {
@@ -41,10 +42,22 @@ class PluginCallSpy {
   // Paints go into |dc| from now on (null: into the window again).
   void PaintInto(HDC dc) { paintDc_ = dc; }
 
+  // Of the plugin's own heap allocations (its C run-time's malloc, under operator
+  // new) on this thread, the one after |count| more fails, as one does in a host
+  // whose address space is nearly used up; the others succeed. A negative count
+  // fails none.
+  void RefuseAllocationAfter(long count) {
+    allocationsLeft_ = count;
+    refusedAllocations_ = 0;
+  }
+  long RefusedAllocations() const { return refusedAllocations_; }
+
  private:
   friend struct SpyHooks;
   std::vector<SpiedCall> calls_;
   HDC paintDc_ = nullptr;
+  long allocationsLeft_ = -1;
+  long refusedAllocations_ = 0;
   std::vector<HDC> realPaintDcs_;
   std::vector<std::unique_ptr<ImportPatch>> patches_;
 };

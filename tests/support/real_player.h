@@ -28,6 +28,16 @@ class RealPlayer {
   // The player relay-native started last, whichever relay's it was: one whose
   // relay the plugin has already ended.
   static RealPlayer Latest(bool mpv) { return RealPlayer("latest", mpv); }
+  // VLC behind one relay player, asked through its remote control.
+  static RealPlayer Vlc(DWORD relayProcessId) {
+    RealPlayer vlc(std::to_string(relayProcessId), false);
+    vlc.vlc_ = true;
+    return vlc;
+  }
+  enum class Kind { MPlayer, Mpv, Vlc };
+  static RealPlayer Of(DWORD relayProcessId, Kind kind) {
+    return kind == Kind::Vlc ? Vlc(relayProcessId) : RealPlayer(relayProcessId, kind == Kind::Mpv);
+  }
 
   bool Reachable() const { return link_.has_value(); }
 
@@ -45,15 +55,26 @@ class RealPlayer {
     return answer.rfind(prefix, 0) == 0 ? answer.substr(prefix.size()) : answer;
   }
 
-  // The playback position in seconds; NaN when the player gave none.
+  // The playback position in seconds (VLC's in whole seconds); NaN when the player gave none.
   double Position() {
-    const std::string value = mpv_ ? MpvProperty("time-pos") : Property("time_pos");
+    const std::string value = vlc_ ? Ask("get_time") : mpv_ ? MpvProperty("time-pos") : Property("time_pos");
     char* end = nullptr;
     const double seconds = std::strtod(value.c_str(), &end);
     return end != value.c_str() ? seconds : std::nan("");
   }
 
-  bool Paused() { return mpv_ ? MpvProperty("pause") == "true" : Property("pause") == "yes"; }
+  // Its sound level as it reads it itself (VLC's: 256 is its 100 %).
+  double Volume() {
+    return std::atof((vlc_ ? Ask("volume") : mpv_ ? MpvProperty("volume") : Property("volume")).c_str());
+  }
+
+  // What it plays: the file's name (VLC's title: the file's name for these samples).
+  std::string FileName() { return vlc_ ? Ask("get_title") : mpv_ ? MpvProperty("filename") : Property("filename"); }
+
+  bool Paused() {
+    if (vlc_) return Ask("status").find("( state paused )") != std::string::npos;
+    return mpv_ ? MpvProperty("pause") == "true" : Property("pause") == "yes";
+  }
 
   // mpv: a property's value as JSON text ("61.300000", "true", "\"inf\""), or mpv's
   // whole reply when it has none.
@@ -75,5 +96,6 @@ class RealPlayer {
 
   std::string relay_;
   bool mpv_ = false;
+  bool vlc_ = false;
   std::optional<RelayLink> link_;
 };

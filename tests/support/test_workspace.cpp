@@ -12,9 +12,12 @@
 
 namespace {
 
-std::wstring UniqueFolderName() {
+// "reelpane-test-<this process's id>-<a count>", or without |counted| the part
+// every workspace of this process shares.
+std::wstring UniqueFolderName(bool counted = true) {
   static std::atomic<int> counter{0};
-  return L"reelpane-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+  const std::wstring shared = L"reelpane-test-" + std::to_wstring(GetCurrentProcessId()) + L"-";
+  return counted ? shared + std::to_wstring(++counter) : shared;
 }
 
 void RemoveTree(const std::wstring& folder) {
@@ -212,6 +215,12 @@ std::wstring TestWorkspace::InstallPlayer(const std::wstring& relativeName, cons
   return target;
 }
 
+std::wstring TestWorkspace::InstallLauncher(const std::wstring& relativeName, const std::wstring& target) {
+  const std::wstring launcher = InstallPlayer(relativeName, L"standin-launcher.exe");
+  WriteFileBytes(launcher.substr(0, launcher.find_last_of(L'.')) + L".shim", "path = " + Utf8(target) + "\r\n");
+  return launcher;
+}
+
 std::wstring TestWorkspace::MakeFolder(const std::wstring& relativeName) {
   const std::wstring path = JoinPath(folder_, relativeName);
   CreateDirectoryW(path.c_str(), nullptr);
@@ -327,31 +336,47 @@ bool BoundReachedInASlowLane(const TakenThumbnail& taken) {
 
 namespace {
 
-// Wine starts its own programs (explorer.exe, services.exe, ...) as children of
-// whichever program first needs them; they live in the Windows folder.
-bool IsSystemProgram(DWORD processId) {
+// The full path of |processId|'s program, in upper case; empty when unknown.
+std::wstring UpperCaseImage(DWORD processId) {
   HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
-  if (process == nullptr) return false;
+  if (process == nullptr) return {};
   wchar_t image[MAX_PATH * 4] = {};
   DWORD length = MAX_PATH * 4;
   const bool named = QueryFullProcessImageNameW(process, 0, image, &length) != FALSE;
   CloseHandle(process);
-  wchar_t windows[MAX_PATH] = {};
-  const UINT windowsLength = GetSystemWindowsDirectoryW(windows, MAX_PATH);
-  return named && windowsLength > 0 && CompareStringOrdinal(image, static_cast<int>(windowsLength), windows,
-                                                            static_cast<int>(windowsLength), TRUE) == CSTR_EQUAL;
+  if (!named) return {};
+  CharUpperBuffW(image, length);
+  return std::wstring(image, length);
+}
+
+std::wstring UpperCase(std::wstring text) {
+  CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
 }
 
 }  // namespace
 
 std::vector<std::wstring> TestWorkspace::RunningChildProcesses() {
+  // A program installed into a workspace of this process is ours whoever Wine
+  // names as its parent and wherever the workspace lies. Parentage alone, less
+  // the Windows folder's programs, once saw none of the players that answered
+  // (every fresh clone's 32-bit lane, under the full test run only).
+  const std::wstring installed = UpperCase(L"\\" + UniqueFolderName(false));
+  // Wine starts its own programs (explorer.exe, services.exe, ...) as children of
+  // whichever program first needs them; they live in the Windows folder.
+  wchar_t windows[MAX_PATH] = {};
+  const std::wstring system = UpperCase(std::wstring(windows, GetSystemWindowsDirectoryW(windows, MAX_PATH)) + L"\\");
   std::vector<std::wstring> children;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return children;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof(entry);
   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-    if (entry.th32ParentProcessID == GetCurrentProcessId() && !IsSystemProgram(entry.th32ProcessID)) {
+    if (entry.th32ProcessID == GetCurrentProcessId()) continue;
+    const std::wstring image = UpperCaseImage(entry.th32ProcessID);
+    const bool fromOurWorkspace = image.find(installed) != std::wstring::npos;
+    const bool ourChild = entry.th32ParentProcessID == GetCurrentProcessId() && !image.starts_with(system);
+    if (fromOurWorkspace || ourChild) {
       children.push_back(std::wstring(entry.szExeFile) + L" " + std::to_wstring(entry.th32ProcessID));
     }
   }
@@ -433,9 +458,18 @@ HWND FindOwnMessageBox() {
 
 DWORD WINAPI MessageBoxWatcher::Watch(void* context) {
   auto* self = static_cast<MessageBoxWatcher*>(context);
+  HWND recorded = nullptr;
   while (WaitForSingleObject(self->stop_, 10) == WAIT_TIMEOUT) {
     HWND box = FindOwnMessageBox();
     if (box == nullptr) continue;
+    // A box is still there until its thread takes the IDOK posted to it: on a busy
+    // machine the next look finds it again, after a Take() may have taken it. It
+    // is closed again, not counted again.
+    if (box == recorded) {
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+      continue;
+    }
+    recorded = box;
     wchar_t caption[256] = {}, text[4096] = {};
     GetWindowTextW(box, caption, 256);
     GetDlgItemTextW(box, 0xFFFF, text, 4096);  // the static control of a message box

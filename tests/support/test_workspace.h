@@ -129,6 +129,10 @@ class TestWorkspace {
   std::wstring InstallPlayer(const std::wstring& relativeName = L"standin-player.exe",
                              const std::wstring& program = L"standin-player.exe");
   std::wstring MakeFolder(const std::wstring& relativeName);
+  // The stand-in launcher copied into the plugin folder under |relativeName|, with
+  // the shim file beside it that has it start |target| (a full path), as a package
+  // manager's shim starts the real player.
+  std::wstring InstallLauncher(const std::wstring& relativeName, const std::wstring& target);
 
   // Writes reelpane.ini with the keys given, in section "config".
   void WriteSettings(const std::vector<std::pair<std::wstring, std::wstring>>& keys,
@@ -151,9 +155,13 @@ class TestWorkspace {
   // Asks for |fileName|'s thumbnail of at most |width| x |height| with stand-in
   // players running |script|, all recording into one fresh folder.
   TakenThumbnail Thumbnail(const std::string& script, const std::wstring& fileName, int width, int height);
+  // The log the player of the next Open, OpenNext or Thumbnail will record into:
+  // for host code that must wait until that player has started.
+  PlayerLog NextPlayerLog() const { return PlayerLog(JoinPath(folder_, L"player-" + std::to_wstring(views_ + 1))); }
 
-  // Child processes of this test process that are still running, by program name
-  // (Wine's own system programs aside).
+  // Processes of this test process still running, by program name and id: its
+  // children (Wine's own system programs aside) and whatever runs a program
+  // installed into one of its workspaces.
   static std::vector<std::wstring> RunningChildProcesses();
 
  private:

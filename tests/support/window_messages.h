@@ -75,6 +75,54 @@ class MessageRecorder {
   std::vector<WINDOWPOS> moves_;
 };
 
+// Host code that runs inside the first |message| (with |wParam|'s low word, when
+// given) that reaches |window|, subclassed as a host may: a host that closes the
+// view or loads the next file when a child window appears in its Lister
+// (WM_PARENTNOTIFY) or when it is activated. The message goes on to the window's
+// own procedure afterwards, if the window is still there.
+class HostCodeOnMessage {
+ public:
+  HostCodeOnMessage(HWND window, UINT message, std::function<void()> action, int lowWord = -1)
+      : window_(window), message_(message), lowWord_(lowWord), action_(std::move(action)) {
+    SetPropW(window_, kProperty, this);
+    original_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HostCodeOnMessage::Procedure)));
+  }
+  HostCodeOnMessage(const HostCodeOnMessage&) = delete;
+  HostCodeOnMessage& operator=(const HostCodeOnMessage&) = delete;
+  ~HostCodeOnMessage() {
+    if (!IsWindow(window_) || GetPropW(window_, kProperty) != this) return;
+    SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
+    RemovePropW(window_, kProperty);
+  }
+
+  bool Ran() const { return ran_; }
+
+ private:
+  static constexpr wchar_t kProperty[] = L"ReelpaneTestHostCodeOnMessage";
+
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = static_cast<HostCodeOnMessage*>(GetPropW(window, kProperty));
+    if (self == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+    const WNDPROC original = self->original_;
+    if (message == WM_NCDESTROY) RemovePropW(window, kProperty);
+    if (!self->ran_ && message == self->message_ &&
+        (self->lowWord_ < 0 || LOWORD(wParam) == static_cast<WORD>(self->lowWord_))) {
+      self->ran_ = true;
+      self->action_();
+      if (!IsWindow(window)) return 0;
+    }
+    return CallWindowProcW(original, window, message, wParam, lParam);
+  }
+
+  HWND window_;
+  UINT message_;
+  int lowWord_;
+  std::function<void()> action_;
+  WNDPROC original_ = nullptr;
+  bool ran_ = false;
+};
+
 // Host code that runs on this thread inside whatever the thread is doing |delayMs|
 // from now: another thread sends this thread a message then, as another program
 // or a hotkey tool may send the file manager one, so |action| runs inside any of

@@ -112,12 +112,12 @@ void PluginHost::Unload() {
   module_ = nullptr;
 }
 
-void PluginHost::SetDefaultParams() {
+void PluginHost::SetDefaultParams(const std::string& iniName) {
   ListDefaultParamStruct params{};
   params.size = sizeof(params);
   params.PluginInterfaceVersionLow = 20;
   params.PluginInterfaceVersionHi = 2;
-  lstrcpyA(params.DefaultIniName, "C:\\wincmd\\lsplugin.ini");
+  lstrcpynA(params.DefaultIniName, iniName.c_str(), MAX_PATH);
   Call<void>(listSetDefaultParams_, &params);
 }
 

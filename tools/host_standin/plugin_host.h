@@ -27,7 +27,8 @@ class PluginHost {
   // Unloads the plugin file now (process detach runs).
   void Unload();
 
-  void SetDefaultParams();
+  // As the file manager calls it, naming |iniName| (ANSI) as its plugins' ini.
+  void SetDefaultParams(const std::string& iniName = "C:\\wincmd\\lsplugin.ini");
   HWND LoadW(HWND lister, const std::wstring& fileName, int showFlags = 0);
   HWND LoadAnsi(HWND lister, const char* fileName, int showFlags = 0);
   // The next file into an open view: 0 when it shows the file, 1 when not.

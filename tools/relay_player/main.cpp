@@ -2,23 +2,29 @@
 // Debian's real mplayer or mpv play instead. Started by the plugin exactly as it
 // starts its player, it hands its arguments to tools/relay-native (the Linux side,
 // which must have started the host) with
-//   - the program itself replaced by "mplayer -vo x11 -ao null", or by
+//   - the program itself replaced by "mplayer -vo gl,x11 -ao null", or by
 //     "mpv --vo=x11 --ao=null" when its command line names a control pipe
 //     (--input-ipc-server=, as the plugin starts mpv for a view) or an image
 //     folder (--vo-image-outdir=, as it starts mpv for a thumbnail),
-//   - each absolute Windows path turned into its Linux path, the folder in
-//     MPlayer's "-vo png:outdir=..." (requoted: MPlayer counts a quoted value's
-//     bytes) and in mpv's "--vo-image-outdir=..." too,
+//   - each absolute Windows path turned into its Linux path, the folder in mpv's
+//     "--vo-image-outdir=..." too,
 //   - the -wid (or --wid=) window turned into the X window of its top-level window
 //     (a Wine child window has none of its own; the top-level's covers its client
 //     area, which a free-standing Lister's view fills; an embedded view shares it
 //     with the rest of the panel, so there the picture lands in the panel's middle),
-// and nothing else changed. It then copies its standard input to the player and
+// and nothing else changed; the player runs in the Linux folder of the relay's
+// own current folder (where the plugin has MPlayer write a thumbnail's frame).
+// It then copies its standard input to the player and
 // the player's output to its standard output, byte for byte, and ends with the
 // player's exit code when the player ends. For mpv it serves the control pipe
 // itself, at once, as mpv would, and passes its bytes both ways between the
 // plugin and the real mpv's own control socket (relay-native replaces the pipe's
-// name with that socket's).
+// name with that socket's). VLC likewise: a command line naming a remote-control
+// port (--rc-host=, as the plugin starts VLC) has "vlc --vout=xcb_x11 --aout=dummy"
+// play, its --drawable-hwnd= window turned into --drawable-xid= as -wid is, its
+// Windows-only --rc-quiet dropped; the relay listens on the port under Wine
+// itself, at once, and passes its bytes both ways between the plugin and the real
+// VLC's own port (relay-native chooses that one).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -30,7 +36,6 @@
 
 #include "control_pipe_server.h"
 #include "frame_command.h"
-#include "mplayer_outdir.h"
 #include "relay_link.h"
 
 namespace {
@@ -67,24 +72,6 @@ std::optional<std::string> LinuxPath(const std::wstring& windowsPath) {
   return result;
 }
 
-std::wstring Wide(const std::string& utf8) {
-  const int needed = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring result(static_cast<size_t>(needed), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), result.data(), needed);
-  return result;
-}
-
-// A "-vo" value with the folder of its "outdir" sub-option as Linux sees it.
-std::wstring WithLinuxOutdir(const std::wstring& vo) {
-  const std::optional<MPlayerOutdir> outdir = FindMPlayerOutdir(vo);
-  if (!outdir || !IsAbsoluteWindowsPath(outdir->Folder)) return vo;
-  const std::optional<std::string> linux = LinuxPath(outdir->Folder);
-  if (!linux) return vo;
-  std::wstring translated = vo;
-  translated.replace(outdir->Offset, outdir->Length, QuoteMPlayerSubOption(Wide(*linux)));
-  return translated;
-}
-
 // MPlayer's text is this build's handle text, mpv's an unsigned 32-bit decimal.
 std::optional<std::string> XWindowOfTopLevel(const std::wstring& viewText) {
   const auto view = reinterpret_cast<HWND>(static_cast<INT_PTR>(_wcstoi64(viewText.c_str(), nullptr, 10)));
@@ -96,8 +83,9 @@ std::optional<std::string> XWindowOfTopLevel(const std::wstring& viewText) {
 
 struct RealPlayerLine {
   std::string Program;                 // "mplayer" or "mpv"
+  std::string Folder;                  // the Linux folder to run it in; empty when there is none
   std::vector<std::string> Arguments;
-  std::wstring ControlPipe;            // mpv's, as the plugin named it
+  std::wstring ControlPipe;            // mpv's pipe or VLC's port, as the plugin named it
 };
 
 // The real player's command line, or nothing when the view window has no X window.
@@ -105,18 +93,28 @@ std::optional<RealPlayerLine> PlayerArguments() {
   constexpr std::wstring_view kControlPipe = L"--input-ipc-server=";
   constexpr std::wstring_view kMpvWindow = L"--wid=";
   constexpr std::wstring_view kMpvOutdir = L"--vo-image-outdir=";
+  constexpr std::wstring_view kRcHost = L"--rc-host=";
+  constexpr std::wstring_view kVlcWindow = L"--drawable-hwnd=";
   int count = 0;
   wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   RealPlayerLine line;
   bool mpv = false;  // the plugin's mpv command lines name a control pipe (a view) or an image folder (a thumbnail)
+  bool vlc = false;  // its VLC command lines name a remote-control port
   for (int i = 1; i < count; ++i) {
     const std::wstring_view argument = arguments[i];
     if (argument.starts_with(kControlPipe)) line.ControlPipe = argument.substr(kControlPipe.size());
+    if (argument.starts_with(kRcHost)) line.ControlPipe = argument.substr(kRcHost.size());
     mpv = mpv || argument.starts_with(kControlPipe) || argument.starts_with(kMpvOutdir);
+    vlc = vlc || argument.starts_with(kRcHost);
   }
-  line.Program = mpv ? "mpv" : "mplayer";
-  line.Arguments = mpv ? std::vector<std::string>{"--vo=x11", "--ao=null"}
-                       : std::vector<std::string>{"-vo", "x11", "-ao", "null"};
+  line.Program = vlc ? "vlc" : mpv ? "mpv" : "mplayer";
+  // MPlayer's OpenGL output scales the picture to the window, its shape kept, with
+  // dark bars, as its Windows outputs do (its X11 output draws it at its own size);
+  // the X11 output where there is no OpenGL. mpv and VLC scale with theirs.
+  // VLC's dummy sound output has no level: ALSA's null device has one, and no sound.
+  line.Arguments = vlc   ? std::vector<std::string>{"--vout=xcb_x11", "--aout=alsa", "--alsa-audio-device=null"}
+                   : mpv ? std::vector<std::string>{"--vo=x11", "--ao=null"}
+                         : std::vector<std::string>{"-vo", "gl,x11", "-ao", "null"};
   bool ok = true;
   for (int i = 1; i < count; ++i) {
     const std::wstring argument = arguments[i];
@@ -125,13 +123,16 @@ std::optional<RealPlayerLine> PlayerArguments() {
       ok = ok && xWindow.has_value();
       line.Arguments.push_back("-wid");
       line.Arguments.push_back(xWindow.value_or(""));
+    } else if (argument == L"--rc-quiet") {
+      continue;  // VLC knows it on Windows only
+    } else if (argument.starts_with(kVlcWindow)) {
+      const std::optional<std::string> xWindow = XWindowOfTopLevel(argument.substr(kVlcWindow.size()));
+      ok = ok && xWindow.has_value();
+      line.Arguments.push_back("--drawable-xid=" + xWindow.value_or(""));
     } else if (argument.starts_with(kMpvWindow)) {
       const std::optional<std::string> xWindow = XWindowOfTopLevel(argument.substr(kMpvWindow.size()));
       ok = ok && xWindow.has_value();
       line.Arguments.push_back("--wid=" + xWindow.value_or(""));
-    } else if (argument == L"-vo" && i + 1 < count) {
-      line.Arguments.push_back("-vo");
-      line.Arguments.push_back(Utf8(WithLinuxOutdir(arguments[++i])));
     } else if (argument.starts_with(kMpvOutdir) && IsAbsoluteWindowsPath(argument.substr(kMpvOutdir.size()))) {
       const std::wstring folder = argument.substr(kMpvOutdir.size());
       line.Arguments.push_back(Utf8(std::wstring(kMpvOutdir)) + LinuxPath(folder).value_or(Utf8(folder)));
@@ -143,6 +144,9 @@ std::optional<RealPlayerLine> PlayerArguments() {
   }
   LocalFree(arguments);
   if (!ok) return std::nullopt;
+  std::wstring current(GetCurrentDirectoryW(0, nullptr), L'\0');
+  current.resize(GetCurrentDirectoryW(static_cast<DWORD>(current.size()), current.data()));
+  line.Folder = LinuxPath(current).value_or("");
   return line;
 }
 
@@ -217,6 +221,8 @@ int wmain() {
   std::string hello = std::to_string(GetCurrentProcessId());
   hello += '\0';
   hello += line->Program;
+  hello += '\0';
+  hello += line->Folder;
   hello += '\0';
   for (const std::string& argument : line->Arguments) {
     hello += argument;

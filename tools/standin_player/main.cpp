@@ -37,23 +37,47 @@
 //     pipe flood BYTES
 //     pipe stop-reading      the control pipe is no longer read (its buffer fills up)
 //     pipe resume-reading    the control pipe is read again
+//
+// And VLC's: started with "--rc-host=127.0.0.1:PORT", as the plugin starts VLC, it
+// listens on that loopback port from its start instead of a pipe ("no-pipe",
+// "serve-pipe" and "pipe ..." act on it alike), greets its client as VLC's remote
+// control does, and answers each command line with VLC's "> " prompt: "info"
+// with the text "rc-info" set last (nothing before: no file opened yet),
+// "get_time" with "rc-time"'s seconds (0 before), "quit" with "Bye-bye!" and the
+// end of the connection only, "shutdown" with "Shutting down." and its end.
+// Its sound level starts at 256, VLC's 100 %: "volume" answers it, "volume N"
+// sets it, and "volup N" / "voldown N" move it by N of VLC's steps (12.8) and
+// answer "( audio volume: LEVEL )", as VLC does.
+//     rc-info TEXT           the answer to "info" from now on (escaped as for write)
+//     rc-time SECONDS        the answer to "get_time" from now on
 //     image [PATH]           copies the file PATH (by default the command line's last argument, the
 //                            video, with ".png" added) as the frame the command line asks for (MPlayer's
 //                            "-vo png:outdir=..." or mpv's "--vo-image-outdir=..."), named as the
 //                            players name it; an "image" event, or "no-image-folder" when none is asked for
 //     image-bytes TEXT       the same with TEXT (escaped as for write) as the image file's bytes
+//     exit-after-frame       ends with exit code 0, as a player does once its frame is written, unless
+//                            its options keep it running as they keep the real players: mpv's --idle=yes,
+//                            --pause, --keep-open=yes|always, --loop-file=inf, --loop-playlist=inf,
+//                            --ab-loop-a/b; MPlayer's -idle, -loop 0 or -loop -1 (the last of each counts);
+//                            then it stays ("held")
+//
+// As MPlayer does, it takes the image's folder from "-vo png:outdir=..." after
+// cutting "-vo" at its first comma (a quoted outdir cut there is an error: no
+// image), and writes into its current folder when "-vo png" names none.
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "control_pipe_server.h"
 #include "frame_command.h"
-#include "mplayer_outdir.h"
 #include "standin_script.h"
 
 namespace {
@@ -77,8 +101,14 @@ CRITICAL_SECTION CommandsLock;
 std::vector<std::string> CommandsRead;
 int OpenCommandSources = 0;  // standard input and the control pipe, while they may still bring commands
 HANDLE CommandRead = nullptr;
-// mpv's control pipe, served when the command line names one.
+// mpv's control pipe, or VLC's remote-control port, served when the command line names one.
 ControlPipeServer* ControlPipe = nullptr;
+bool RemoteControl = false;  // the port is VLC's: its greeting, its prompt, its answers
+CRITICAL_SECTION RcLock;
+std::string RcInfo;
+size_t RcTime = 0;
+double RcVolume = 256;  // VLC's 100 %
+constexpr char kRcGreeting[] = "VLC media player 3.0.24 Vetinari\nCommand Line Interface initialized. Type `help' for help.\r\n> ";
 
 // user32, loaded by the first directive that needs a window or a message: most
 // players never do, and loading it costs a start more than a second in the
@@ -186,6 +216,38 @@ bool ReadStandardInput(char* buffer, DWORD size, DWORD& got) {
 
 bool ReadControlPipe(char* buffer, DWORD size, DWORD& got) { return ControlPipe->Read(buffer, size, got); }
 
+extern const CommandSource ControlPipeSource;
+
+// VLC's remote control answers each line, and ends with the prompt.
+void AnswerAsVlc(std::string line) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  EnterCriticalSection(&RcLock);
+  std::string answer = line == "info" ? RcInfo : line == "get_time" ? std::to_string(RcTime) + "\r\n" : "";
+  const size_t blank = line.find(' ');
+  const std::string verb = line.substr(0, blank);
+  const double argument = blank == std::string::npos ? 1 : std::atof(line.c_str() + blank + 1);
+  if (verb == "volup" || verb == "voldown") {
+    RcVolume = std::clamp(RcVolume + (verb == "volup" ? 12.8 : -12.8) * argument, 0.0, 512.0);
+    answer = "( audio volume: " + std::to_string(std::lround(RcVolume)) + " )\r\n";
+  } else if (verb == "volume" && blank == std::string::npos) {
+    answer = std::to_string(std::lround(RcVolume)) + "\r\n";
+  } else if (verb == "volume") {
+    RcVolume = std::clamp(argument, 0.0, 512.0);
+  }
+  LeaveCriticalSection(&RcLock);
+  if (line == "quit") {
+    ControlPipe->Write("Bye-bye!\r\n");
+    ControlPipe->Disconnect();
+    return;
+  }
+  if (line == "shutdown") {
+    ControlPipe->Write("Shutting down.\r\n");
+    if (!IgnoreQuit) Quit();
+    return;
+  }
+  ControlPipe->Write(answer + "> ");
+}
+
 DWORD WINAPI ReadCommands(void* context) {
   const auto& source = *static_cast<const CommandSource*>(context);
   std::string line;
@@ -214,13 +276,18 @@ DWORD WINAPI ReadCommands(void* context) {
       CommandsRead.push_back(line);
       LeaveCriticalSection(&CommandsLock);
       SetEvent(CommandRead);
-      if (line == "quit" && !IgnoreQuit) Quit();
+      if (RemoteControl && &source == &ControlPipeSource) {
+        AnswerAsVlc(line);
+      } else if (line == "quit" && !IgnoreQuit) {
+        Quit();
+      }
       line.clear();
     }
   }
 }
 
 const CommandSource StandardInputSource{ReadStandardInput, L"stdin.bin", &StandardInputReading, "stdin-ended"};
+extern const CommandSource ControlPipeSource;
 const CommandSource ControlPipeSource{ReadControlPipe, L"control.bin", &ControlPipeReading, "pipe-ended"};
 
 // The C runtime's own argument list, not shell32's, which would bring user32 into
@@ -238,12 +305,15 @@ HWND ViewWindowFromCommandLine() {
   return view;
 }
 
-// The control pipe that "--input-ipc-server=NAME" names, if any.
+// The control pipe that "--input-ipc-server=NAME" names, or VLC's port that
+// "--rc-host=127.0.0.1:PORT" names, if any.
 std::wstring ControlPipeFromCommandLine() {
   constexpr std::wstring_view kOption = L"--input-ipc-server=";
+  constexpr std::wstring_view kRcHost = L"--rc-host=";
   for (int i = 0; i < __argc; ++i) {
     const std::wstring_view argument = __wargv[i];
     if (argument.starts_with(kOption)) return std::wstring(argument.substr(kOption.size()));
+    if (argument.starts_with(kRcHost)) return std::wstring(argument.substr(kRcHost.size()));
   }
   return {};
 }
@@ -254,6 +324,7 @@ void RecordPipeConnected() { RecordEvent("pipe-connected"); }
 // connection is in the log before anything the script writes can reach the client.
 DWORD WINAPI ServeControlPipe(void*) {
   if (!ControlPipe->AwaitClient(RecordPipeConnected)) RecordEvent("pipe-not-connected");
+  else if (RemoteControl) ControlPipe->Write(kRcGreeting);  // VLC greets its client first
   return ReadCommands(const_cast<CommandSource*>(&ControlPipeSource));
 }
 
@@ -303,16 +374,52 @@ void SendKey(WPARAM virtualKey) {
   RecordEvent(answered ? "key-answered" : "key-unanswered");
 }
 
-// Where the command line asks for the frame: MPlayer's "-vo png:outdir=..." or mpv's "--vo-image-outdir=...".
+// Where the command line asks for the frame: mpv's "--vo-image-outdir=...", or
+// MPlayer's "-vo png..." as MPlayer reads it: cut at the first comma (the next
+// video output driver), then its outdir, else the current folder.
 std::wstring ImageFolderFromCommandLine() {
   constexpr std::wstring_view kMpvOutdir = L"--vo-image-outdir=";
   for (int i = 0; i < __argc; ++i) {
     const std::wstring_view argument = __wargv[i];
     if (argument.starts_with(kMpvOutdir)) return std::wstring(argument.substr(kMpvOutdir.size()));
     if (argument != L"-vo" || i + 1 == __argc) continue;
-    if (const std::optional<MPlayerOutdir> outdir = FindMPlayerOutdir(__wargv[i + 1])) return outdir->Folder;
+    const std::wstring_view whole = __wargv[i + 1];
+    const std::wstring_view vo = whole.substr(0, whole.find(L','));
+    if (!vo.starts_with(L"png")) return {};  // no images ("-vo null")
+    if (vo.find(L"outdir=") == std::wstring_view::npos) return L".";
+    if (const std::optional<MPlayerOutdir> outdir = FindMPlayerOutdir(vo)) return outdir->Folder;
+    return {};
   }
   return {};
+}
+
+// Whether the command line's options keep the player running after its frame,
+// as they keep the real players (see exit-after-frame above).
+bool HeldAfterItsFrame() {
+  bool held[8] = {};  // mpv: idle, pause, keep-open, loop-file, loop-playlist, ab-loop; MPlayer: idle, loop
+  const auto holds = [](std::wstring_view value, std::initializer_list<std::wstring_view> holding) {
+    return std::find(holding.begin(), holding.end(), value) != holding.end();
+  };
+  for (int i = 1; i < __argc; ++i) {
+    const std::wstring_view argument = __wargv[i];
+    if (argument == L"-idle" || argument == L"-noidle") held[6] = argument == L"-idle";
+    if (argument == L"-loop" && i + 1 < __argc) held[7] = holds(__wargv[i + 1], {L"0", L"-1"});
+    if (!argument.starts_with(L"--")) continue;
+    const size_t equals = argument.find(L'=');
+    std::wstring_view name = argument.substr(2, equals == std::wstring_view::npos ? equals : equals - 2);
+    std::wstring_view value = equals == std::wstring_view::npos ? L"yes" : argument.substr(equals + 1);
+    if (name.starts_with(L"no-")) {
+      name.remove_prefix(3);
+      value = L"no";
+    }
+    if (name == L"idle") held[0] = value == L"yes";
+    if (name == L"pause") held[1] = value == L"yes";
+    if (name == L"keep-open") held[2] = holds(value, {L"yes", L"always"});
+    if (name == L"loop-file" || name == L"loop") held[3] = holds(value, {L"yes", L"inf"});
+    if (name == L"loop-playlist") held[4] = holds(value, {L"yes", L"inf", L"force"});
+    if (name == L"ab-loop-a" || name == L"ab-loop-b") held[5] = value != L"no";
+  }
+  return std::find(std::begin(held), std::end(held), true) != std::end(held);
 }
 
 std::string FileBytes(const std::wstring& path) {
@@ -333,6 +440,7 @@ void WriteImage(const std::string& bytes) {
     return;
   }
   const std::wstring path = folder + L"\\" + std::wstring(kFrameImageName);
+  RecordEvent("image-folder " + Utf8(folder));
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD written = 0;
   const bool wrote = file != INVALID_HANDLE_VALUE &&
@@ -437,6 +545,18 @@ void Run(const Directive& directive) {
     case DirectiveKind::ImageBytes:
       WriteImage(directive.Text);
       break;
+    case DirectiveKind::RcInfo:
+    case DirectiveKind::RcTime:
+      EnterCriticalSection(&RcLock);
+      if (directive.Kind == DirectiveKind::RcInfo) RcInfo = directive.Text;
+      else RcTime = directive.Number;
+      LeaveCriticalSection(&RcLock);
+      break;
+    case DirectiveKind::ExitAfterFrame:
+      if (!HeldAfterItsFrame()) Exit(0);
+      RecordEvent("held");
+      Sleep(INFINITE);
+      break;
   }
 }
 
@@ -450,6 +570,9 @@ int wmain() {
   AppendToLog(L"cmdlines.txt", Utf8(GetCommandLineW()) + "\n");
   AppendToLog(L"pid.txt", std::to_string(GetCurrentProcessId()) + "\n");
   RecordEvent("start");
+  std::wstring current(GetCurrentDirectoryW(0, nullptr), L'\0');
+  current.resize(GetCurrentDirectoryW(static_cast<DWORD>(current.size()), current.data()));
+  RecordEvent("current-folder " + Utf8(current));
   // Whether a job held this process from its first instruction on.
   BOOL inJob = FALSE;
   IsProcessInJob(GetCurrentProcess(), nullptr, &inJob);
@@ -458,6 +581,8 @@ int wmain() {
 
   MainThread = GetCurrentThreadId();
   InitializeCriticalSection(&CommandsLock);
+  InitializeCriticalSection(&RcLock);
+  RemoteControl = ControlPipeFromCommandLine().starts_with(L"127.0.0.1:");
   CommandRead = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   for (ReadingState* reading : {&StandardInputReading, &ControlPipeReading}) {
     reading->Resumed = CreateEventW(nullptr, TRUE, TRUE, nullptr);

@@ -90,7 +90,13 @@ std::vector<Directive> ParseStandInScript(std::string_view script) {
     }
     const std::string_view argument = blank == std::string_view::npos ? std::string_view() : line.substr(blank + 1);
 
-    if (word == "write" || word == "stamped-write") {
+    if (word == "rc-info") {
+      directive.Kind = DirectiveKind::RcInfo;
+      directive.Text = Unescape(argument);
+    } else if (word == "rc-time") {
+      directive.Kind = DirectiveKind::RcTime;
+      directive.Number = Number(argument);
+    } else if (word == "write" || word == "stamped-write") {
       directive.Kind = word == "write" ? DirectiveKind::Write : DirectiveKind::StampedWrite;
       directive.Text = Unescape(argument);
     } else if (word == "image" || word == "image-bytes") {
@@ -114,6 +120,8 @@ std::vector<Directive> ParseStandInScript(std::string_view script) {
       directive.Number = Number(argument);
     } else if (word == "crash") {
       directive.Kind = DirectiveKind::Crash;
+    } else if (word == "exit-after-frame") {
+      directive.Kind = DirectiveKind::ExitAfterFrame;
     } else if (word == "quit-code") {
       directive.Kind = DirectiveKind::QuitCode;
       directive.Number = Number(argument);

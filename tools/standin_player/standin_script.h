@@ -5,7 +5,7 @@
 
 // The stand-in player's script: what it writes and how it behaves, line by line.
 
-enum class DirectiveKind { Write, StampedWrite, Replay, Repeat, Flood, Sleep, Exit, Crash, IgnoreQuit, QuitCode, StopReading, ResumeReading, AwaitFile, CloseStdin, ChildWindow, Mark, Await, Key, Image, ImageBytes, NoPipe, ServePipe };
+enum class DirectiveKind { Write, StampedWrite, Replay, Repeat, Flood, Sleep, Exit, Crash, IgnoreQuit, QuitCode, StopReading, ResumeReading, AwaitFile, CloseStdin, ChildWindow, Mark, Await, Key, Image, ImageBytes, NoPipe, ServePipe, ExitAfterFrame, RcInfo, RcTime };
 
 struct ReplayDirective {
   std::wstring Path;
@@ -15,9 +15,9 @@ struct ReplayDirective {
 
 struct Directive {
   DirectiveKind Kind = DirectiveKind::Write;
-  std::string Text;      // write, stamped-write, repeat, image-bytes: the bytes; mark: the name; await: the
+  std::string Text;      // rc-info: the answer; write, stamped-write, repeat, image-bytes: the bytes; mark: the name; await: the
                          // command line; await-file: the file's name
-  size_t Number = 0;     // flood: bytes; sleep: milliseconds; exit, quit-code: code; key: virtual-key code;
+  size_t Number = 0;     // rc-time: seconds; flood: bytes; sleep: milliseconds; exit, quit-code: code; key: virtual-key code;
                          // repeat: how many writes
   unsigned DelayMs = 0;  // repeat: the pause after each write
   ReplayDirective Replay;

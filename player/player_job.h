@@ -1,7 +1,0 @@
-#pragma once
-#include <windows.h>
-
-// A job object that ends its processes when its last handle closes, so a player
-// never outlives a host that crashes or is killed. Null when jobs are refused
-// (or in builds made without them); the player then runs as it always did.
-HANDLE CreatePlayerJob();
