@@ -57,16 +57,13 @@ class RealPlayer {
 
   // The playback position in seconds (VLC's in whole seconds); NaN when the player gave none.
   double Position() {
-    const std::string value = vlc_ ? Ask("get_time") : mpv_ ? MpvProperty("time-pos") : Property("time_pos");
-    char* end = nullptr;
-    const double seconds = std::strtod(value.c_str(), &end);
-    return end != value.c_str() ? seconds : std::nan("");
+    return NumberOrNan(vlc_ ? Ask("get_time") : mpv_ ? MpvProperty("time-pos") : Property("time_pos"));
   }
 
-  // Its sound level as it reads it itself (VLC's: 256 is its 100 %).
-  double Volume() {
-    return std::atof((vlc_ ? Ask("volume") : mpv_ ? MpvProperty("volume") : Property("volume")).c_str());
-  }
+  // Its sound level as it reads it itself (VLC's: 256 is its 100 %); NaN when the
+  // player gave none (a busy player's answer can miss the relay's bound), never a
+  // level of 0 that compares as a change.
+  double Volume() { return NumberOrNan(vlc_ ? Ask("volume") : mpv_ ? MpvProperty("volume") : Property("volume")); }
 
   // What it plays: the file's name (VLC's title: the file's name for these samples).
   std::string FileName() { return vlc_ ? Ask("get_title") : mpv_ ? MpvProperty("filename") : Property("filename"); }
@@ -92,6 +89,12 @@ class RealPlayer {
   std::string State() { return link_ ? link_->Ask('S', relay_) : "error: no side channel"; }
 
  private:
+  static double NumberOrNan(const std::string& value) {
+    char* end = nullptr;
+    const double number = std::strtod(value.c_str(), &end);
+    return end != value.c_str() ? number : std::nan("");
+  }
+
   RealPlayer(std::string relay, bool mpv) : relay_(std::move(relay)), mpv_(mpv), link_(RelayLink::Connect()) {}
 
   std::string relay_;

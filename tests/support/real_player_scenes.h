@@ -137,7 +137,8 @@ class RealPlayerHostTest : public HostTest {
     auto relay = std::make_unique<WatchedPlayer>(view);
     auto live = std::make_unique<RealPlayer>(RealPlayer::Of(relay->ProcessId(), kind));
     ASSERT_TRUE(live->Reachable());
-    const double before = live->Volume();
+    double before = live->Volume();
+    ASSERT_TRUE(WaitUntil([&] { return !std::isnan(before = live->Volume()); }, kPlayerBound));
     double level = before;
     for (int turn = 0; turn < 3; ++turn) {
       // Each turn seen by the player before the next.
