@@ -31,6 +31,7 @@ struct OutputReader {
   bool Stopping = false;
   bool ReadPending = false;  // a read was issued, and nobody has taken its result yet
   OutputSink Sink;
+  const ReadyReads* Ready = nullptr;  // set while the connection is read by its readiness
   OVERLAPPED Pending{};
   char Buffer[kReadSize];
 };
@@ -79,10 +80,29 @@ void OnEnded(OutputReader& reader) {
   if (reader.Sink.Ended != nullptr) reader.Sink.Ended(reader.Sink.Context);
 }
 
+// One buffer of what a ready connection holds, at most: a player that writes
+// without pause holds a pool thread no longer than a pending read's would.
+void TakeReady(OutputReader& reader) {
+  // Reset first: bytes or an end that come after it set the event again.
+  ResetEvent(reader.Arrived.Get());
+  DWORD got = 0;
+  if (!reader.Ready->Take(reader.Pipe, reader.Buffer, kReadSize, got)) {
+    OnEnded(reader);
+    return;
+  }
+  if (got > 0) {
+    if (reader.Sink.Deliver != nullptr) reader.Sink.Deliver(reader.Sink.Context, reader.Buffer, got);
+    SetEvent(reader.Arrived.Get());  // more may be waiting: looked at on the next call
+  }
+  SetThreadpoolWait(reader.Wait, reader.Arrived.Get(), nullptr);
+}
+
 void CALLBACK OnOutputArrived(PTP_CALLBACK_INSTANCE, void* context, PTP_WAIT, TP_WAIT_RESULT) {
   auto& reader = *static_cast<OutputReader*>(context);
   AcquireSRWLockExclusive(&reader.Lock);
-  if (!reader.Stopping) {
+  if (!reader.Stopping && reader.Ready != nullptr) {
+    TakeReady(reader);
+  } else if (!reader.Stopping) {
     switch (CollectRead(reader)) {
       case ReadResult::StillPending:
         SetThreadpoolWait(reader.Wait, reader.Arrived.Get(), nullptr);
@@ -107,6 +127,14 @@ void CALLBACK OnOutputArrived(PTP_CALLBACK_INSTANCE, void* context, PTP_WAIT, TP
 // that nothing waits; at most a few buffers.
 void DeliverWhatIsLeft(OutputReader& reader) {
   if (reader.Sink.Deliver == nullptr) return;
+  if (reader.Ready != nullptr) {
+    DWORD got = 0;
+    for (int reads = 0; reads < 16 && reader.Ready->Take(reader.Pipe, reader.Buffer, kReadSize, got) && got > 0;
+         ++reads) {
+      reader.Sink.Deliver(reader.Sink.Context, reader.Buffer, got);
+    }
+    return;
+  }
   for (int reads = 0; reads < 16 && PipeBytesPending(reader.Pipe) > 0; ++reads) {
     OVERLAPPED read{};
     read.hEvent = reader.Arrived.Get();
@@ -120,10 +148,11 @@ void DeliverWhatIsLeft(OutputReader& reader) {
 
 }  // namespace
 
-OutputReader* PrepareOutputReader(HANDLE outputPipe, OutputSink sink) {
+OutputReader* PrepareOutputReader(HANDLE outputPipe, OutputSink sink, const ReadyReads* ready) {
   auto* reader = new OutputReader;
   reader->Pipe = outputPipe;
   reader->Sink = sink;
+  reader->Ready = ready;
   reader->Wait = CreateThreadpoolWait(OnOutputArrived, reader, nullptr);
   if (reader->Wait == nullptr || !reader->Arrived.IsValid()) {
     if (reader->Wait != nullptr) CloseThreadpoolWait(reader->Wait);
@@ -147,7 +176,11 @@ ReadOutcome ReaderHandover::Read(HANDLE process, char* buffer, DWORD size, DWORD
 }
 
 void StartOutputReader(OutputReader* reader) {
-  if (reader != nullptr) SetThreadpoolWait(reader->Wait, reader->Arrived.Get(), nullptr);
+  if (reader == nullptr) return;
+  // Refused, the connection is read as a pipe is. The handover left the event
+  // set: the first call takes what came since the identification.
+  if (reader->Ready != nullptr && !reader->Ready->Watch(reader->Pipe, reader->Arrived.Get())) reader->Ready = nullptr;
+  SetThreadpoolWait(reader->Wait, reader->Arrived.Get(), nullptr);
 }
 
 void StopOutputReader(OutputReader* reader) {
@@ -162,6 +195,8 @@ void StopOutputReader(OutputReader* reader) {
   SetThreadpoolWait(reader->Wait, nullptr, nullptr);
   WaitForThreadpoolWaitCallbacks(reader->Wait, FALSE);
   CloseThreadpoolWait(reader->Wait);
+  // The event goes with the reader: the connection must not set it any more.
+  if (reader->Ready != nullptr) reader->Ready->Watch(reader->Pipe, nullptr);
   // The read may write into the buffer until it has finished.
   if (reader->ReadPending) {
     CancelIoEx(reader->Pipe, &reader->Pending);

@@ -20,11 +20,25 @@ struct OutputSink {
   void (*Ended)(void* context) = nullptr;
 };
 
+// A connection that is read when it is ready instead of by a pending read: a
+// socket. Under Wine a socket's pending read completes only once the thread that
+// issued it runs again, and a pool thread may sleep for seconds, until it retires;
+// readiness is told by an event that nothing of ours has to run for.
+struct ReadyReads {
+  // Has |event| set whenever the connection has bytes or has ended; a null
+  // |event| stops that. False when the system refuses.
+  bool (*Watch)(HANDLE connection, HANDLE event);
+  // Takes what has arrived, without waiting: |got| bytes, 0 when nothing has yet.
+  // False once the connection has ended.
+  bool (*Take)(HANDLE connection, char* buffer, DWORD size, DWORD& got);
+};
+
 // Sets up the reading of |outputPipe| (one of our overlapped pipe ends) without
 // reading yet: the player's identification is read first, on the host's thread,
-// and handed over (ReaderHandover). Null when the system refuses; the view then
-// works as it did without it.
-OutputReader* PrepareOutputReader(HANDLE outputPipe, OutputSink sink = {});
+// and handed over (ReaderHandover). With |ready|, the reading after the handover
+// is by readiness. Null when the system refuses; the view then works as it did
+// without it.
+OutputReader* PrepareOutputReader(HANDLE outputPipe, OutputSink sink = {}, const ReadyReads* ready = nullptr);
 
 // The reads on a pipe end before its reader takes it over: the identification,
 // on the host's thread. Each read signals the reader's event as it ends, and the

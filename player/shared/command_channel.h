@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "output_reader.h"
+
 // A command channel that a player serves itself, instead of reading commands on
 // its standard input: the plugin chooses its address for each view (a pipe's
 // name, a loopback port), the player is told it on its command line
@@ -36,6 +38,8 @@ struct CommandChannel {
   ChannelConnection (*Connect)(const std::wstring& address, HANDLE player, HANDLE job, ULONGLONG deadlineTick);
   // Closes a connection Connect made (a socket is not closed as a handle is).
   void (*Close)(HANDLE connection);
+  // How the background reader reads a connection that is no pipe; null for a pipe.
+  const ReadyReads* Ready = nullptr;
 };
 
 // Whether the process |processId| is the player's own: |player| itself, or, when

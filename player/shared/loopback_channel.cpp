@@ -150,6 +150,29 @@ void CloseSocket(HANDLE connection) {
   WSACleanup();
 }
 
+bool WatchSocket(HANDLE connection, HANDLE event) {
+  const long events = event != nullptr ? FD_READ | FD_CLOSE : 0;
+  return WSAEventSelect(reinterpret_cast<SOCKET>(connection), event, events) == 0;
+}
+
+// Never waits, whether the socket is watched (and so non-blocking) or not.
+bool TakeFromSocket(HANDLE connection, char* buffer, DWORD size, DWORD& got) {
+  got = 0;
+  const auto socket = reinterpret_cast<SOCKET>(connection);
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(socket, &readable);
+  timeval now{};
+  const int ready = select(0, &readable, nullptr, nullptr, &now);
+  if (ready == 0) return true;
+  if (ready < 0) return false;
+  const int received = recv(socket, buffer, static_cast<int>(size), 0);
+  if (received > 0) got = static_cast<DWORD>(received);
+  return received > 0 || (received < 0 && WSAGetLastError() == WSAEWOULDBLOCK);
+}
+
+const ReadyReads kSocketReads = {WatchSocket, TakeFromSocket};
+
 }  // namespace
 
-const CommandChannel kLoopbackChannel = {NewLoopbackAddress, ConnectToPort, CloseSocket};
+const CommandChannel kLoopbackChannel = {NewLoopbackAddress, ConnectToPort, CloseSocket, &kSocketReads};

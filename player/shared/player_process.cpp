@@ -54,7 +54,7 @@ IdentifyOutcome IdentifyThroughChannel(PlayerContext& context, const std::wstrin
   context.CommandPipe = connection.Handle;
   // The channel is read for the view's whole life from here on: its reader is made
   // now and takes over from the identification.
-  context.ControlReader = PrepareOutputReader(context.CommandPipe, SinkOf(context.Watch));
+  context.ControlReader = PrepareOutputReader(context.CommandPipe, SinkOf(context.Watch), player.Channel->Ready);
   ReaderHandover reads(context.CommandPipe, context.ControlReader);
   if (!reads.Usable()) return {IdentifyEnd::Identified, {-1, -1}};  // nothing can be read: as a file it can't play
   return {IdentifyEnd::Identified, player.Identify(reads, context, deadline)};
