@@ -9,6 +9,7 @@
 #include "remembered_sound.h"
 #include "settings.h"
 #include "view_identification.h"
+#include "view_input.h"
 #include "view_window.h"
 
 namespace {

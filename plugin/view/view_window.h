@@ -24,9 +24,6 @@ PlayerContext* ViewContext(HWND view);
 // waits (a nested close, a key, the host's command) finds none and does nothing.
 std::unique_ptr<PlayerContext> TakeViewContext(HWND view);
 
-// Tells the view's player |action|, if the window is an open view.
-void SendViewAction(HWND view, PlayerAction action);
-
 // Tells the opening sequence whether its view window was destroyed while host
 // code ran inside one of its waits (the Lister window closed under it). The
 // flag lives in the window's extra bytes until the watch ends.
