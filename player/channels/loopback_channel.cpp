@@ -155,18 +155,13 @@ bool WatchSocket(HANDLE connection, HANDLE event) {
   return WSAEventSelect(reinterpret_cast<SOCKET>(connection), event, events) == 0;
 }
 
-// Never waits, whether the socket is watched (and so non-blocking) or not.
+// A watched socket is non-blocking (WSAEventSelect makes it so, even when it
+// stops the watching), so this never waits. Always a recv, never a look first:
+// a recv, even one that finds nothing, is what has the system report the
+// socket's next bytes or its end (under Wine, a look does not).
 bool TakeFromSocket(HANDLE connection, char* buffer, DWORD size, DWORD& got) {
   got = 0;
-  const auto socket = reinterpret_cast<SOCKET>(connection);
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(socket, &readable);
-  timeval now{};
-  const int ready = select(0, &readable, nullptr, nullptr, &now);
-  if (ready == 0) return true;
-  if (ready < 0) return false;
-  const int received = recv(socket, buffer, static_cast<int>(size), 0);
+  const int received = recv(reinterpret_cast<SOCKET>(connection), buffer, static_cast<int>(size), 0);
   if (received > 0) got = static_cast<DWORD>(received);
   return received > 0 || (received < 0 && WSAGetLastError() == WSAEWOULDBLOCK);
 }

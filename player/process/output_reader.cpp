@@ -196,7 +196,8 @@ void StopOutputReader(OutputReader* reader) {
   WaitForThreadpoolWaitCallbacks(reader->Wait, FALSE);
   CloseThreadpoolWait(reader->Wait);
   // The event goes with the reader: the connection must not set it any more.
-  if (reader->Ready != nullptr) reader->Ready->Watch(reader->Pipe, nullptr);
+  // Refused, what is left is not taken: it could wait.
+  const bool takeLeft = reader->Ready == nullptr || reader->Ready->Watch(reader->Pipe, nullptr);
   // The read may write into the buffer until it has finished.
   if (reader->ReadPending) {
     CancelIoEx(reader->Pipe, &reader->Pending);
@@ -205,6 +206,6 @@ void StopOutputReader(OutputReader* reader) {
       reader->Sink.Deliver(reader->Sink.Context, reader->Buffer, got);
     }
   }
-  DeliverWhatIsLeft(*reader);
+  if (takeLeft) DeliverWhatIsLeft(*reader);
   delete reader;
 }

@@ -26,10 +26,11 @@ struct OutputSink {
 // readiness is told by an event that nothing of ours has to run for.
 struct ReadyReads {
   // Has |event| set whenever the connection has bytes or has ended; a null
-  // |event| stops that. False when the system refuses.
+  // |event| stops that. Either way the connection no longer waits in a read.
+  // False when the system refuses.
   bool (*Watch)(HANDLE connection, HANDLE event);
-  // Takes what has arrived, without waiting: |got| bytes, 0 when nothing has yet.
-  // False once the connection has ended.
+  // Takes what has arrived, without waiting (only after a Watch): |got| bytes,
+  // 0 when nothing has yet. False once the connection has ended.
   bool (*Take)(HANDLE connection, char* buffer, DWORD size, DWORD& got);
 };
 

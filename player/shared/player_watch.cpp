@@ -11,10 +11,12 @@ namespace {
 void OnReport(PlayerWatch& watch, const PlayerReport& report) {
   if (watch.Remember && report.VolumeTenths) RememberVolume(*report.VolumeTenths);
   if (watch.Remember && report.Muted) RememberMuted(*report.Muted);
-  if (report.Ended && watch.NextAtEnd && !watch.NextPosted) {
+  if (report.Ended && watch.NextAtEnd && !watch.NextPosted.exchange(true)) {
     // Posted, never sent: the host's thread may be inside our own wait for this reader.
-    watch.NextPosted = PostMessageW(watch.Lister, WM_COMMAND, MAKEWPARAM(0, kListerNextFileCommand),
-                                    reinterpret_cast<LPARAM>(watch.View)) != FALSE;
+    if (!PostMessageW(watch.Lister, WM_COMMAND, MAKEWPARAM(0, kListerNextFileCommand),
+                      reinterpret_cast<LPARAM>(watch.View))) {
+      watch.NextPosted = false;
+    }
   }
 }
 
@@ -35,6 +37,11 @@ void OnOutputEnded(void* context) {
 OutputSink SinkOf(PlayerWatch* watch) {
   if (watch == nullptr || watch->Watched->ReadReport == nullptr) return {};
   return {Deliver, watch, OnOutputEnded};
+}
+
+OutputSink EndOf(PlayerWatch* watch) {
+  if (watch == nullptr) return {};
+  return {nullptr, watch, OnOutputEnded};
 }
 
 void WatchPlayerOutput(PlayerWatch& watch, const char* bytes, DWORD size) {

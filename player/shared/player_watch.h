@@ -25,10 +25,12 @@ struct PlayerWatch {
   // then is no end of the video. Otherwise a player that ends by itself has
   // played its video to the end (VLC, which reports no end, ends there).
   std::atomic<bool> Stopping{false};
-  // Owned by the reader's callbacks, which never run two at a time. Lines of a
-  // player's output longer than 4096 are skipped: no report is that long.
+  // Owned by the callbacks of the one reader that delivers, which never run two
+  // at a time. Lines of a player's output longer than 4096 are skipped: no
+  // report is that long.
   CappedLines Lines{4096};
-  bool NextPosted = false;
+  // The end may be told by two readers at once (a channel's and the output's).
+  std::atomic<bool> NextPosted{false};
 };
 
 // Lister's own command for its next file (as N), posted to it with the view as its lParam.
@@ -36,6 +38,8 @@ constexpr WORD kListerNextFileCommand = 0xFFFA;
 
 // The sink that feeds |watch| (none for null, or for a player that reports nothing).
 OutputSink SinkOf(PlayerWatch* watch);
+// The sink that tells |watch| only the end of what it reads (none for null).
+OutputSink EndOf(PlayerWatch* watch);
 
 // Feeds bytes as a reader delivers them; exposed for tests.
 void WatchPlayerOutput(PlayerWatch& watch, const char* bytes, DWORD size);

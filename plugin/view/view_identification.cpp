@@ -15,9 +15,11 @@ IdentifyOutcome IdentifyViewPlayer(PlayerContext& started, [[maybe_unused]] cons
   return {IdentifyEnd::Identified, ReadVideoSizeBlocking(started.OutputPipe)};
 #else
   // Made now, while the player starts, so that the load pays little for it afterwards.
-  // A player that reports on its output (not on a channel of its own) has it watched.
-  started.Reader =
-      PrepareOutputReader(started.OutputPipe, started.Player->Channel == nullptr ? SinkOf(started.Watch) : OutputSink{});
+  // A player that reports on its output (not on a channel of its own) has it
+  // watched; one with a channel has only the output's end told: it ends with the
+  // player, where the end of a socket may go unseen (under Wine).
+  started.Reader = PrepareOutputReader(
+      started.OutputPipe, started.Player->Channel == nullptr ? SinkOf(started.Watch) : EndOf(started.Watch));
   return IdentifyPlayer(started, channelAddress);
 #endif
 }
