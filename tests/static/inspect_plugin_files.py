@@ -89,8 +89,8 @@ WINDOWS_7_IMPORTS = {
     # The registry, where an installed VLC is found.
     "advapi32.dll": {"RegCloseKey", "RegOpenKeyExW", "RegQueryValueExW"},
     # Sockets, for VLC's remote control on a loopback port (Winsock 2, since Windows 95/NT 4).
-    "ws2_32.dll": {"WSACleanup", "WSASocketW", "WSAStartup", "bind", "closesocket", "connect", "getsockname",
-                   "htonl", "htons", "ntohs", "setsockopt"},
+    "ws2_32.dll": {"WSACleanup", "WSAEventSelect", "WSAGetLastError", "WSASocketW", "WSAStartup", "bind",
+                   "closesocket", "connect", "getsockname", "htonl", "htons", "ntohs", "recv", "setsockopt"},
     # Who listens on that port.
     "iphlpapi.dll": {"GetExtendedTcpTable"},  # XP SP2
     # COM, for the Windows Imaging Component (part of Windows 7).
