@@ -229,3 +229,12 @@ void ExpectHostAsWarm(const HostResources& warm, const HostResources& after, int
   EXPECT_LE(after.PrivateBytes, warm.PrivateBytes + 64 * 1024);
   EXPECT_LT(after.HeapBytes, warm.HeapBytes + static_cast<size_t>(laterCycles));
 }
+
+bool AllHeapsValid() {
+  std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
+  heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+  for (HANDLE heap : heaps) {
+    if (!HeapValidate(heap, 0, nullptr)) return false;
+  }
+  return true;
+}

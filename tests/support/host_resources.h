@@ -45,3 +45,7 @@ void ReportResources(const std::string& when, const std::string& suffix, const H
 
 // The host after |laterCycles| more views as it was after the warm-up (|warm|).
 void ExpectHostAsWarm(const HostResources& warm, const HostResources& after, int laterCycles);
+
+// Whether every heap of the process passes the system's check: a block freed twice,
+// or written after its free, fails it.
+bool AllHeapsValid();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host_resources.h"
 #include "host_test.h"
 #include "identify_checks.h"
 #include "mpv_dialect.h"
@@ -59,15 +60,6 @@ int ThreadWindowCount() {
   WindowCounter counter;
   EnumThreadWindows(GetCurrentThreadId(), WindowCounter::TopLevel, reinterpret_cast<LPARAM>(&counter));
   return counter.Count;
-}
-
-bool AllHeapsValid() {
-  std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
-  heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-  for (HANDLE heap : heaps) {
-    if (!HeapValidate(heap, 0, nullptr)) return false;
-  }
-  return true;
 }
 
 // What the host does from inside the switch to full screen.

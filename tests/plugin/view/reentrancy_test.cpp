@@ -6,24 +6,12 @@
 
 #include <vector>
 
+#include "host_resources.h"
 #include "host_test.h"
 #include "identify_checks.h"
 #include "player_process.h"
 #include "watched_player.h"
 #include "window_messages.h"
-
-namespace {
-
-bool AllHeapsValid() {
-  std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
-  heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-  for (HANDLE heap : heaps) {
-    if (!HeapValidate(heap, 0, nullptr)) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 using Reentrancy = HostTest;
 
